@@ -1,0 +1,35 @@
+// The application log: level-prefixed lines to the system log and/or standard error.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+class CMurelAdjLog {
+public:
+    static constexpr uint32_t LEVEL_WARNING = 1;
+    static constexpr uint32_t LEVEL_ERROR = 2;
+    static constexpr uint32_t LEVEL_INFO = 4;
+    static constexpr uint32_t LEVEL_NONE = 0xFFFFFFFFu;
+    static constexpr uint32_t TARGET_SYSLOG = 1;
+    static constexpr uint32_t TARGET_STDERR = 2;
+
+    static void error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    static void warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    static void info(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+    static void setTarget(uint32_t target);
+    static void setLevelMask(uint32_t mask);
+    static uint32_t target();
+    static uint32_t levelMask();
+
+    // Filter and writer behind the level operations.
+    static void write(uint32_t level, const char* format, va_list args)
+        __attribute__((format(printf, 2, 0)));
+
+    // openlog("velkor", LOG_PID | LOG_CONS, LOG_USER) / closelog().
+    static void openSystemLog();
+    static void closeSystemLog();
+};
+
+// Unfiltered option-error line on standard error: "velkor: " and the message.
+void reportOptionError(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,2 @@
+// (to be written)
+int main() { return 1; }
