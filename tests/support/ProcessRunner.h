@@ -1,0 +1,72 @@
+// Runs a program as a child process and captures what it prints, for end-to-end tests.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct ProcessOptions {
+    // Environment changes on top of the test's own environment: "NAME=value" sets, "NAME" unsets.
+    std::vector<std::string> environment;
+    std::string standardInput;
+    std::string workingDirectory; // empty: the test's own
+    int timeoutMs = 30000;        // the child is killed with SIGKILL after this long
+};
+
+struct ProcessResult {
+    int exitCode = -1;  // exit status, -1 when the child did not exit normally
+    int termSignal = 0; // signal that ended the child, 0 when it exited
+    bool timedOut = false;
+    std::string out; // everything written to standard output
+    std::string err; // everything written to standard error
+};
+
+// A started child; wait() collects its output and status.
+class RunningProcess {
+public:
+    RunningProcess(const std::string& program, const std::vector<std::string>& arguments,
+                   const ProcessOptions& options = {});
+    ~RunningProcess(); // kills and reaps a child that was not waited for
+    RunningProcess(const RunningProcess&) = delete;
+    RunningProcess& operator=(const RunningProcess&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    // Reads standard output until it contains text or the child ends; true when found.
+    bool waitForOutput(const std::string& text, int timeoutMs = 10000);
+    void signal(int signalNumber);
+    ProcessResult wait();
+
+private:
+    void pump(int timeoutMs);
+
+    pid_t m_pid = -1;
+    int m_outFd = -1;
+    int m_errFd = -1;
+    int m_timeoutMs;
+    bool m_waited = false;
+    ProcessResult m_result;
+};
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProcessOptions& options = {});
+
+// A shared-memory object name unique to this process and call ("/velkor-test-<pid>-<n>-<tag>").
+std::string uniqueShmName(const std::string& tag);
+
+// A fresh directory under the system temp directory, removed with its contents when destroyed.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+    // Writes bytes into the named file and returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string m_path;
+};
+
+std::string readFile(const std::string& path);
