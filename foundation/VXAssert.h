@@ -12,7 +12,7 @@ void VXAssertionFailed(unsigned line, const char* source, const char* message);
 [[noreturn]] void VXFatalError(int line, const char* source, const char* message);
 
 // Reports message when condition is false; evaluates to the condition.
-#define VX_CHECK(condition, source, message)                                                      \
+#define VX_CHECK(condition, source, message)                                                       \
     ((condition) ? true : (VXAssertionFailed(__LINE__, (source), (message)), false))
 
 // Debug switches read from the raw command line ("--nobreak", "--memtrace=0|1").
@@ -26,3 +26,6 @@ const CVXDebugSettingsData& VXDebugSettings();
 
 // Number of assertions reported so far in this process.
 uint32_t VXAssertionCount();
+
+// The debug settings that the given argument vector selects (the scan behind VXDebugSettings).
+CVXDebugSettingsData VXScanDebugSettings(int argc, char* const* argv);
