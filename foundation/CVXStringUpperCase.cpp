@@ -1,1 +1,6 @@
-// (to be written)
+// Upper-case conversion of CVXString text (stub until the generated tables land).
+#include "foundation/CVXString.h"
+
+void toUpperCase(CVXString& text) {
+    (void)text;
+}
