@@ -57,7 +57,10 @@ public:
     TMetaNodePtr() = default;
     TMetaNodePtr(CMetaNode* node); // NOLINT(google-explicit-constructor): handle from new node
     TMetaNodePtr(const TMetaNodePtr& other);
+    // Moving hands the reference over; the source is left empty.
+    TMetaNodePtr(TMetaNodePtr&& other) noexcept;
     TMetaNodePtr& operator=(const TMetaNodePtr& other);
+    TMetaNodePtr& operator=(TMetaNodePtr&& other) noexcept;
     TMetaNodePtr& operator=(CMetaNode* node);
     ~TMetaNodePtr();
 
@@ -65,6 +68,7 @@ public:
     CMetaNode* operator->() const { return m_node; }
     CMetaNode& operator*() const { return *m_node; }
     bool isEmpty() const { return m_node == nullptr; }
+    // Drops the reference (destroying the node when it was the last) and leaves the handle empty.
     void release();
 
 private:

@@ -23,7 +23,13 @@ struct CMurelItemRegistryEntry {
 extern const CMurelItemRegistryEntry ITEM_REGISTRY[];
 extern const uint32_t ITEM_REGISTRY_SIZE; // 1609
 
-// Fills root with the compiled-in tree, building it on the first call.
+// Fills root with the compiled-in tree, building it on the first call. The tree is then kept by
+// one process-wide handle until exit. Not for concurrent first calls (the program calls it on the
+// main thread only).
 void getRootNode(TMetaNodePtr& root);
+
+// Builds a new compiled-in tree into root without keeping it: the work getRootNode does once.
+// Used by getRootNode, and by tests and benchmarks that need a tree of their own.
+void buildRootNode(TMetaNodePtr& root);
 
 } // namespace NMurelMeta
