@@ -500,3 +500,129 @@ TEST(CVXStringFormat, MayUseItsOwnText) {
     EXPECT_TRUE(s.format("<%s|%s>", s.c_str(), s.c_str()));
     EXPECT_STREQ(s.c_str(), "<ab|ab>");
 }
+
+// ---- substring, insert, replace, assign ----
+
+TEST(CVXStringEdit, Substring) {
+    const CVXString s("a\xC3\xA9"
+                      "bc");
+    EXPECT_STREQ(s.substring(s.begin(), 2).c_str(), "a\xC3\xA9");
+    EXPECT_STREQ(s.substring(CVXString::advance(s.begin(), 1), 2).c_str(), "\xC3\xA9"
+                                                                           "b");
+    EXPECT_STREQ(s.substring(CVXString::advance(s.begin(), 2), 10).c_str(), "bc");
+    EXPECT_EQ(s.substring(CVXString::advance(s.begin(), 2), 10).charCount(), 2u);
+    EXPECT_TRUE(s.substring(s.begin(), 0).isEmpty());
+    EXPECT_TRUE(s.substring(s.end(), 1).isEmpty());
+    EXPECT_TRUE(s.substring(s.begin() - 1, 1).isEmpty());
+    EXPECT_TRUE(s.substring(nullptr, 1).isEmpty());
+    const CVXString other("zz");
+    EXPECT_TRUE(s.substring(other.begin(), 1).isEmpty());
+}
+
+TEST(CVXStringEdit, InsertMovesTheTailAndTheIterator) {
+    CVXString s("ac");
+    CVXString::Iterator at = s.begin() + 1;
+    s.insert(at, CVXString("\xC3\x9F"
+                           "b"));
+    EXPECT_STREQ(s.c_str(), "a\xC3\x9F"
+                            "bc");
+    EXPECT_EQ(s.charCount(), 4u);
+    EXPECT_EQ(at, s.begin() + 1);
+    at = s.end();
+    s.insert(at, CVXString("!"));
+    EXPECT_STREQ(s.c_str(), "a\xC3\x9F"
+                            "bc!");
+    at = s.begin();
+    s.insert(at, s);
+    EXPECT_STREQ(s.c_str(), "a\xC3\x9F"
+                            "bc!a\xC3\x9F"
+                            "bc!");
+    EXPECT_EQ(s.charCount(), 10u);
+}
+
+TEST(CVXStringEdit, InsertOutsideTheTextDoesNothing) {
+    CVXString s("abc");
+    const CVXString other("xyz");
+    CVXString::Iterator at = other.begin();
+    s.insert(at, CVXString("!"));
+    EXPECT_STREQ(s.c_str(), "abc");
+    EXPECT_EQ(at, other.begin());
+}
+
+TEST(CVXStringEdit, InsertIntoASharedBlockCopiesIt) {
+    const CVXString original("ab");
+    CVXString copy(original);
+    CVXString::Iterator at = copy.begin() + 1;
+    copy.insert(at, CVXString("-"));
+    EXPECT_STREQ(copy.c_str(), "a-b");
+    EXPECT_STREQ(original.c_str(), "ab");
+    EXPECT_EQ(*at, '-');
+}
+
+TEST(CVXStringEdit, ReplaceLongerShorterAndPastTheEnd) {
+    CVXString s("a\xC3\xA9"
+                "c");
+    CVXString::Iterator at = s.begin() + 1;
+    s.replace(at, 1, CVXString("XYZ"));
+    EXPECT_STREQ(s.c_str(), "aXYZc");
+    EXPECT_EQ(s.charCount(), 5u);
+    EXPECT_EQ(at, s.begin() + 1);
+    s.replace(at, 3, CVXString("\xC3\x9F"));
+    EXPECT_STREQ(s.c_str(), "a\xC3\x9F"
+                            "c");
+    EXPECT_EQ(s.charCount(), 3u);
+    EXPECT_EQ(s.byteLength(), 4u);
+    at = s.begin() + 1;
+    s.replace(at, 99, CVXString("!"));
+    EXPECT_STREQ(s.c_str(), "a!");
+    EXPECT_EQ(s.charCount(), 2u);
+    at = s.begin();
+    s.replace(at, 0, CVXString(">"));
+    EXPECT_STREQ(s.c_str(), ">a!");
+    at = s.begin();
+    s.replace(at, 1, CVXString());
+    EXPECT_STREQ(s.c_str(), "a!");
+}
+
+TEST(CVXStringEdit, ReplaceInASharedBlockOrByItself) {
+    const CVXString original("abc");
+    CVXString copy(original);
+    CVXString::Iterator at = copy.begin() + 1;
+    copy.replace(at, 1, copy);
+    EXPECT_STREQ(copy.c_str(), "aabcc");
+    EXPECT_STREQ(original.c_str(), "abc");
+    EXPECT_EQ(copy.referenceCount(), 1u);
+}
+
+TEST(CVXStringEdit, AssignEncodesCodePointsAndUnits) {
+    CVXString s("old");
+    const uint32_t codePoints[] = {0x41, 0xE9, 0x20AC, 0x1F600, 0x200000, 0x7FFFFFFF};
+    s.assign(codePoints, 6);
+    EXPECT_STREQ(s.c_str(), "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF8\x88\x80\x80\x80"
+                            "\xFD\xBF\xBF\xBF\xBF\xBF");
+    EXPECT_EQ(s.charCount(), 6u);
+    EXPECT_EQ(s.byteLength(), 21u);
+    const uint16_t units[] = {0x53, 0xFFFF, 0xD83D, 0xDE00};
+    s.assign(units, 4);
+    EXPECT_STREQ(s.c_str(), "S\xEF\xBF\xBF\xED\xA0\xBD\xED\xB8\x80");
+    EXPECT_EQ(s.charCount(), 4u);
+    s.assign(units, 0);
+    EXPECT_TRUE(s.isEmpty());
+}
+
+TEST(CVXStringEdit, AssignStopsAtAZeroValue) {
+    CVXString s;
+    const uint16_t units[] = {'a', 0, 'b'};
+    s.assign(units, 3);
+    EXPECT_STREQ(s.c_str(), "a");
+    EXPECT_EQ(s.charCount(), 1u);
+}
+
+TEST(CVXStringEdit, AssignLeavesASharedBlockAlone) {
+    const CVXString original("keep");
+    CVXString copy(original);
+    const uint32_t codePoints[] = {'x'};
+    copy.assign(codePoints, 1);
+    EXPECT_STREQ(copy.c_str(), "x");
+    EXPECT_STREQ(original.c_str(), "keep");
+}
