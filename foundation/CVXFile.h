@@ -1,7 +1,12 @@
 // CVXFile and CVXFileSystem: restartable wrappers over the POSIX file interface.
 //
 // Every system call is repeated while it fails with EINTR; any other failure is returned with errno
-// as the system set it.
+// as the system set it. Nothing logs except the destructor.
+//
+// Read and write take a time-out in milliseconds (NO_TIMEOUT, or any negative value, waits for
+// ever). With a time-out of t >= 0 each system call is bounded by the deadline now + t ms; a call
+// interrupted by a signal is repeated unless the deadline has passed, and a time-out ends the
+// operation with errno ETIMEDOUT.
 #pragma once
 
 #include "foundation/CVXString.h"
@@ -30,9 +35,14 @@ public:
 
     int64_t tell();
     bool seek(int64_t offset, int origin);
-    // One system read: bytes read, 0 at end of file or on time-out, -1 on failure.
+    // One system read of at most length bytes (at most INT32_MAX): bytes read, 0 at end of file
+    // (errno 0) or on time-out (errno ETIMEDOUT), -1 on failure. A null buffer with a non-zero
+    // length fails with EINVAL.
     int32_t read(void* buffer, uint32_t length, int32_t timeoutMs = NO_TIMEOUT);
-    // Writes everything; true when all bytes were written.
+    // Writes all length bytes, calling the system as often as needed; true when all were written.
+    // A length of 0 succeeds at once (errno 0); a null buffer with a non-zero length fails with
+    // EINVAL. A system write that transfers nothing for a non-empty request ends the loop with
+    // errno EIO, since repeating it could go on for ever.
     bool write(const void* buffer, uint32_t length, int32_t timeoutMs = NO_TIMEOUT);
 
 private:
@@ -43,5 +53,7 @@ class CVXFileSystem {
 public:
     // stat64 of path (symbolic links followed); true on success.
     static bool status(const CVXString& path, VXFileStatus& status);
-    static bool isRegularFile(const VXFileStatus& status) { return (status.st_mode & 0xF000) == 0x8000; }
+    static bool isRegularFile(const VXFileStatus& status) {
+        return (status.st_mode & 0xF000) == 0x8000;
+    }
 };
