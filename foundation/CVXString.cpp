@@ -429,7 +429,7 @@ CVXString& CVXString::trim() {
     }
     uint32_t trailing = 0;
     if (leading < rep->charCount && isWhiteSpace(text[length - 1])) {
-        while (isWhiteSpace(text[length - 1 - trailing])) {
+        while (trailing < length - leading && isWhiteSpace(text[length - 1 - trailing])) {
             ++trailing;
         }
     }
@@ -520,7 +520,9 @@ void CVXString::replace(Iterator& position, uint32_t count, const CVXString& oth
     const uint32_t tailBytes = rep->byteLength - offset - removedBytes;
     const uint32_t added = source.m_rep->byteLength;
     const uint64_t newLength = static_cast<uint64_t>(rep->byteLength) - removedBytes + added;
-    const uint32_t newChars = rep->charCount - removedChars + source.m_rep->charCount;
+    // The count never wraps, not even for text whose odd sequences advance counts differently.
+    const uint32_t keptChars = rep->charCount > removedChars ? rep->charCount - removedChars : 0;
+    const uint32_t newChars = keptChars + source.m_rep->charCount;
     if (newLength >= CAPACITY_LIMIT) {
         reportCapacity(__LINE__, "CVXString::addReference", newLength);
         return;

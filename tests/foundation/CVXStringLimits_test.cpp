@@ -56,7 +56,9 @@ private:
 
 // The header words of a string's block: references, capacity, byteLength, charCount.
 uint32_t* header(const CVXString& s) {
-    return reinterpret_cast<uint32_t*>(const_cast<char*>(s.c_str()) - CVXString::TEXT_OFFSET);
+    // The block start is malloc-aligned.
+    void* block = const_cast<char*>(s.c_str()) - CVXString::TEXT_OFFSET;
+    return static_cast<uint32_t*>(block);
 }
 
 enum { REFERENCES, CAPACITY, BYTE_LENGTH, CHAR_COUNT };
