@@ -1,6 +1,8 @@
 #include "foundation/CVXFile.h"
 
 #include "foundation/platform/VXSlog.h"
+#include "tests/foundation/VXOsTestSupport.h"
+#include "tests/support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +11,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <pthread.h>
 #include <string>
 #include <sys/stat.h>
@@ -34,33 +34,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Collects the process-log lines while it lives.
-class CFileLogCapture {
-public:
-    struct Line {
-        int opcode;
-        int severity;
-        std::string text;
-    };
-
-    CFileLogCapture() { VXSlogSetSink(&CFileLogCapture::sink, this, &m_previous, &m_context); }
-    ~CFileLogCapture() { VXSlogSetSink(m_previous, m_context); }
-    CFileLogCapture(const CFileLogCapture&) = delete;
-    CFileLogCapture& operator=(const CFileLogCapture&) = delete;
-
-    const std::vector<Line>& lines() const { return m_lines; }
-
-private:
-    static int sink(void* context, int opcode, int severity, const char* text) {
-        static_cast<CFileLogCapture*>(context)->m_lines.push_back({opcode, severity, text});
-        return static_cast<int>(std::strlen(text));
-    }
-
-    std::vector<Line> m_lines;
-    VXSlogSink m_previous = nullptr;
-    void* m_context = nullptr;
-};
 
 std::atomic<int> g_signalsCaught{0};
 
@@ -99,41 +72,21 @@ private:
 
 class CVXFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                              "/velkor-file-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        m_directory = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_directory, ignored);
-    }
-
-    std::string path(const char* name) const { return m_directory + "/" + name; }
-
+    std::string path(const char* name) const { return m_directory.file(name); }
     std::string makeFile(const char* name, const std::string& content) const {
-        const std::string filePath = path(name);
-        const int descriptor = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        EXPECT_NE(descriptor, -1);
-        EXPECT_EQ(::write(descriptor, content.data(), content.size()),
-                  static_cast<ssize_t>(content.size()));
-        ::close(descriptor);
-        return filePath;
+        return m_directory.write(name, content);
     }
-
     std::string makeFifo(const char* name) const {
         const std::string fifoPath = path(name);
         EXPECT_EQ(mkfifo(fifoPath.c_str(), 0600), 0) << std::strerror(errno);
         return fifoPath;
     }
 
-    std::string m_directory;
+    TempDir m_directory;
 };
 
 TEST_F(CVXFileTest, OpeningAMissingFileFailsWithEnoentAndClosingLogsNothing) {
-    CFileLogCapture log;
+    SlogCapture log;
     {
         CVXFile file;
         EXPECT_EQ(file.descriptor(), -1);
@@ -256,7 +209,7 @@ TEST_F(CVXFileTest, SeekAndTellUseSixtyFourBitOffsets) {
 
 TEST_F(CVXFileTest, StatusTellsDirectoriesFromRegularFilesAndFollowsLinks) {
     VXFileStatus status{};
-    ASSERT_TRUE(CVXFileSystem::status(m_directory.c_str(), status));
+    ASSERT_TRUE(CVXFileSystem::status(m_directory.path().c_str(), status));
     EXPECT_NE(status.st_mode & 0xF000, 0x8000u);
     EXPECT_FALSE(CVXFileSystem::isRegularFile(status));
 
@@ -273,7 +226,7 @@ TEST_F(CVXFileTest, StatusTellsDirectoriesFromRegularFilesAndFollowsLinks) {
 }
 
 TEST_F(CVXFileTest, AFailedCloseKeepsTheDescriptorAndDestroyLogsIt) {
-    CFileLogCapture log;
+    SlogCapture log;
     {
         CVXFile file(makeFile("four", "abcd").c_str(), O_RDONLY);
         const int descriptor = file.descriptor();

@@ -2,6 +2,7 @@
 
 #include "foundation/VXAssert.h"
 #include "foundation/platform/VXSlog.h"
+#include "tests/foundation/VXOsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,38 +16,14 @@
 
 namespace {
 
-// Collects the process-log lines while it lives.
-class CBufferLogCapture {
-public:
-    CBufferLogCapture() { VXSlogSetSink(&CBufferLogCapture::sink, this, &m_previous, &m_context); }
-    ~CBufferLogCapture() { VXSlogSetSink(m_previous, m_context); }
-    CBufferLogCapture(const CBufferLogCapture&) = delete;
-    CBufferLogCapture& operator=(const CBufferLogCapture&) = delete;
-
-    int count(int severity, const std::string& pattern) const {
-        const std::regex expression(pattern);
-        int matches = 0;
-        for (size_t i = 0; i < m_texts.size(); ++i) {
-            if (m_severities[i] == severity && std::regex_match(m_texts[i], expression)) {
-                ++matches;
-            }
-        }
-        return matches;
+int countLines(const SlogCapture& log, int severity, const std::string& pattern) {
+    const std::regex expression(pattern);
+    int matches = 0;
+    for (const SlogLine& line : log.lines()) {
+        matches += line.severity == severity && std::regex_match(line.text, expression);
     }
-
-private:
-    static int sink(void* context, int /*opcode*/, int severity, const char* text) {
-        CBufferLogCapture* self = static_cast<CBufferLogCapture*>(context);
-        self->m_severities.push_back(severity);
-        self->m_texts.emplace_back(text);
-        return static_cast<int>(std::strlen(text));
-    }
-
-    std::vector<int> m_severities;
-    std::vector<std::string> m_texts;
-    VXSlogSink m_previous = nullptr;
-    void* m_context = nullptr;
-};
+    return matches;
+}
 
 CVXRCMemoryBuffer makeBuffer(const char* bytes) {
     const uint32_t length = static_cast<uint32_t>(std::strlen(bytes));
@@ -146,17 +123,18 @@ TEST(CVXRCMemoryBufferTest, WritingThroughASharedBlockIsReportedButStillAllowed)
         EXPECT_EQ(VXAssertionCount(), before);
     }
     CVXRCMemoryBuffer second(first);
-    CBufferLogCapture log;
+    SlogCapture log;
     const uint32_t before = VXAssertionCount();
     uint8_t* bytes = second.writableData();
     EXPECT_EQ(VXAssertionCount(), before + 1);
     EXPECT_EQ(
-        log.count(VX_SLOG_ERROR,
-                  "pid \\d+: CVXRCMemoryBuffer:\\d+: ASSERTION \"Writing to a shared buffer\" "
-                  "failed"),
+        countLines(log, VX_SLOG_ERROR,
+                   "pid \\d+: CVXRCMemoryBuffer:\\d+: ASSERTION \"Writing to a shared buffer\" "
+                   "failed"),
         1);
-    EXPECT_EQ(log.count(VX_SLOG_CRITICAL, "pid \\d+: ASSERTION \"Writing to a shared buffer\" "
-                                          "failed in CVXRCMemoryBuffer \\d+"),
+    EXPECT_EQ(countLines(log, VX_SLOG_CRITICAL,
+                         "pid \\d+: ASSERTION \"Writing to a shared buffer\" "
+                         "failed in CVXRCMemoryBuffer \\d+"),
               1);
     ASSERT_EQ(bytes, first.data());
     bytes[0] = 'X';

@@ -3,68 +3,39 @@
 #include "foundation/CVXString.h"
 #include "foundation/VXAssert.h"
 #include "foundation/platform/VXSlog.h"
+#include "tests/foundation/VXOsTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Collects the process-log lines while it lives.
-class CVectorLogCapture {
-public:
-    struct Line {
-        int severity;
-        std::string text;
-    };
-
-    CVectorLogCapture() { VXSlogSetSink(&CVectorLogCapture::sink, this, &m_previous, &m_context); }
-    ~CVectorLogCapture() { VXSlogSetSink(m_previous, m_context); }
-    CVectorLogCapture(const CVectorLogCapture&) = delete;
-    CVectorLogCapture& operator=(const CVectorLogCapture&) = delete;
-
-    // Number of lines of the given severity matching the whole pattern.
-    int count(int severity, const std::string& pattern) const {
-        const std::regex expression(pattern);
-        int matches = 0;
-        for (const Line& line : m_lines) {
-            if (line.severity == severity && std::regex_match(line.text, expression)) {
-                ++matches;
-            }
-        }
-        return matches;
+// Whether the log holds exactly one report (both lines) of message from source.
+::testing::AssertionResult hasAssertion(const SlogCapture& log, const char* source,
+                                        const char* message) {
+    const std::regex detail(std::string("pid \\d+: ") + source + ":\\d+: ASSERTION \"" + message +
+                            "\" failed");
+    const std::regex summary(std::string("pid \\d+: ASSERTION \"") + message + "\" failed in " +
+                             source + " \\d+");
+    int details = 0;
+    int summaries = 0;
+    for (const SlogLine& line : log.lines()) {
+        details += line.severity == VX_SLOG_ERROR && std::regex_match(line.text, detail);
+        summaries += line.severity == VX_SLOG_CRITICAL && std::regex_match(line.text, summary);
     }
-
-    // Both lines of one assertion report from source with message.
-    ::testing::AssertionResult hasAssertion(const char* source, const char* message) const {
-        const std::string detail =
-            std::string("pid \\d+: ") + source + ":\\d+: ASSERTION \"" + message + "\" failed";
-        const std::string summary =
-            std::string("pid \\d+: ASSERTION \"") + message + "\" failed in " + source + " \\d+";
-        if (count(VX_SLOG_ERROR, detail) == 1 && count(VX_SLOG_CRITICAL, summary) == 1) {
-            return ::testing::AssertionSuccess();
-        }
-        ::testing::AssertionResult failure = ::testing::AssertionFailure();
-        failure << "no single report of \"" << message << "\" from " << source << "; lines:";
-        for (const Line& line : m_lines) {
-            failure << "\n  [" << line.severity << "] " << line.text;
-        }
-        return failure;
+    if (details == 1 && summaries == 1) {
+        return ::testing::AssertionSuccess();
     }
-
-private:
-    static int sink(void* context, int /*opcode*/, int severity, const char* text) {
-        static_cast<CVectorLogCapture*>(context)->m_lines.push_back({severity, text});
-        return static_cast<int>(std::strlen(text));
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    failure << "no single report of \"" << message << "\" from " << source << "; lines:";
+    for (const SlogLine& line : log.lines()) {
+        failure << "\n  [" << line.severity << "] " << line.text;
     }
-
-    std::vector<Line> m_lines;
-    VXSlogSink m_previous = nullptr;
-    void* m_context = nullptr;
-};
+    return failure;
+}
 
 std::vector<int> contents(const TVXVector<int>& vector) {
     return std::vector<int>(vector.begin(), vector.end());
@@ -114,22 +85,22 @@ TEST(TVXVectorTest, AccessOutsideTheElementsIsReportedAndYieldsAStandIn) {
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
-        CVectorLogCapture log;
+        SlogCapture log;
         const uint32_t before = VXAssertionCount();
         int& standIn = (*testCase.vector)[testCase.index];
         EXPECT_EQ(VXAssertionCount(), before + 1);
-        EXPECT_TRUE(log.hasAssertion("TVXVector", "Invalid parameter"));
+        EXPECT_TRUE(hasAssertion(log, "TVXVector", "Invalid parameter"));
         EXPECT_EQ(standIn, 0);
         standIn = 99; // writing through the stand-in must not reach the vector
     }
     EXPECT_EQ(empty.size(), 0);
     EXPECT_EQ(contents(three), (std::vector<int>{10, 20, 30}));
 
-    CVectorLogCapture log;
+    SlogCapture log;
     const uint32_t before = VXAssertionCount();
     EXPECT_EQ(constThree[3], 0); // a fresh stand-in, not the 99 written above
     EXPECT_EQ(VXAssertionCount(), before + 1);
-    EXPECT_TRUE(log.hasAssertion("TVXVector", "Invalid parameter"));
+    EXPECT_TRUE(hasAssertion(log, "TVXVector", "Invalid parameter"));
 }
 
 TEST(TVXVectorTest, AccessInsideTheElementsIsNotReported) {
@@ -182,11 +153,11 @@ TEST(TVXVectorTest, BadInsertionIsReportedAndLeavesTheVectorUnchanged) {
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
         TVXVector<int> vector = makeVector({10, 20});
-        CVectorLogCapture log;
+        SlogCapture log;
         const uint32_t before = VXAssertionCount();
         EXPECT_FALSE(vector.insertAt(testCase.position, testCase.element));
         EXPECT_EQ(VXAssertionCount(), before + 1);
-        EXPECT_TRUE(log.hasAssertion("TVXVector", testCase.message));
+        EXPECT_TRUE(hasAssertion(log, "TVXVector", testCase.message));
         EXPECT_EQ(contents(vector), (std::vector<int>{10, 20}));
     }
 }
