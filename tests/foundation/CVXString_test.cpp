@@ -626,3 +626,13 @@ TEST(CVXStringEdit, AssignLeavesASharedBlockAlone) {
     EXPECT_STREQ(copy.c_str(), "x");
     EXPECT_STREQ(original.c_str(), "keep");
 }
+
+TEST(CVXStringEdit, OddSequencesNeverWrapTheCount) {
+    // Accepted as one character, walked as two by the iterator.
+    CVXString s("\xC3\xC3");
+    CVXString::Iterator at = s.begin();
+    s.replace(at, 2, CVXString(" "));
+    EXPECT_STREQ(s.c_str(), " ");
+    EXPECT_EQ(s.charCount(), 1u);
+    EXPECT_TRUE(s.trim().isEmpty());
+}
