@@ -1,7 +1,8 @@
 // System logger: one line per call (QNX slogf).
 //
 // On QNX, VXSlogf forwards to slogf(). On Linux each call becomes one syslog(3) line with facility
-// LOG_USER; the severity is mapped to a syslog priority (see VXSlogPriority). Tests install a sink
+// LOG_USER; the severity is mapped to a syslog priority (see VXSlogPriority); without a system
+// logger (no /dev/log) a call fails with ENOENT, as slogf does. Tests install a sink
 // to capture the lines (opcode, severity, text) instead of sending them to the system log.
 #pragma once
 
@@ -21,7 +22,8 @@ enum EVXSlogSeverity : int {
 
 // Writes one formatted line to the system logger. Returns the number of bytes sent, or -1 with
 // errno set (ENOENT: no system logger present), as slogf does.
-int VXSlogf(int opcode, int severity, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int VXSlogf(int opcode, int severity, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 int VXVSlogf(int opcode, int severity, const char* format, va_list args)
     __attribute__((format(printf, 3, 0)));
 

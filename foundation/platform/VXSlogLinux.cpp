@@ -5,11 +5,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <syslog.h>
+#include <unistd.h>
 
 namespace {
 
 // Longest line handed on; longer lines are cut (the process log itself stays below 1025 bytes).
 constexpr int MAX_LINE = 2048;
+
+// The system logger's socket; without it there is no logger, as slogf reports with ENOENT.
+constexpr const char* LOGGER_SOCKET = "/dev/log";
 
 std::atomic<VXSlogSink> g_sink{nullptr};
 std::atomic<void*> g_sinkContext{nullptr};
@@ -51,6 +55,9 @@ int VXVSlogf(int opcode, int severity, const char* format, va_list args) {
     VXSlogSink sink = g_sink.load(std::memory_order_acquire);
     if (sink != nullptr) {
         return sink(g_sinkContext.load(std::memory_order_acquire), opcode, severity, line);
+    }
+    if (access(LOGGER_SOCKET, F_OK) != 0 && errno == ENOENT) {
+        return -1;
     }
     syslog(LOG_USER | VXSlogPriority(severity), "%s", line);
     return length;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string>
 #include <syslog.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +59,17 @@ TEST(VXSlog, OverlongLineIsCutNotDropped) {
     VXSlogf(1, VX_SLOG_INFO, "%s", text.c_str());
     ASSERT_EQ(1u, capture.lines().size());
     EXPECT_EQ(std::string(2047, 'q'), capture.lines()[0].text);
+}
+
+TEST(VXSlog, WithoutSinkTheSystemLoggerIsUsedOrItsAbsenceReported) {
+    errno = 0;
+    const int result = VXSlogf(10000, VX_SLOG_DEBUG2, "foundation test line");
+    if (access("/dev/log", F_OK) == 0) {
+        EXPECT_EQ(20, result);
+    } else {
+        EXPECT_EQ(-1, result);
+        EXPECT_EQ(ENOENT, errno);
+    }
 }
 
 TEST(VXSlog, MissingFormatFailsWithEinval) {
