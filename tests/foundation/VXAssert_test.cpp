@@ -2,6 +2,7 @@
 #include "foundation/VXAssert.h"
 
 #include "foundation/VXOperatingSystem.h"
+#include "foundation/platform/VXRuntimeArgs.h"
 #include "tests/foundation/VXOsTestSupport.h"
 #include "tests/support/ProcessRunner.h"
 
@@ -216,6 +217,25 @@ TEST(VXDebugSwitches, ScanStopsAtCountOrMissingArgument) {
 TEST(VXDebugSwitches, ThisProcessRunsWithoutTrace) {
     EXPECT_EQ(0u, VXDebugSettings().traceMode);
     EXPECT_EQ(&VXDebugSettings(), &VXDebugSettings());
+}
+
+TEST(VXRuntimeArgs, TestProgramSeesItsOwnArgumentVector) {
+    ASSERT_NE(nullptr, VXRuntimeArgv());
+    ASSERT_GE(VXRuntimeArgc(), 1);
+    EXPECT_NE(std::string::npos, std::string(VXRuntimeArgv()[0]).find("foundation_os_tests"));
+    EXPECT_EQ(nullptr, VXRuntimeArgv()[VXRuntimeArgc()]);
+}
+
+TEST(VXRuntimeArgs, PublishedVectorCanBeReplacedAndRestored) {
+    const int argc = VXRuntimeArgc();
+    char** const argv = VXRuntimeArgv();
+    char program[] = "replaced";
+    char* replacement[] = {program, nullptr};
+    VXRuntimeSetArgs(1, replacement);
+    EXPECT_EQ(1, VXRuntimeArgc());
+    EXPECT_EQ(replacement, VXRuntimeArgv());
+    VXRuntimeSetArgs(argc, argv);
+    EXPECT_EQ(argv, VXRuntimeArgv());
 }
 
 // ---- fresh processes: start-up state and read-once switches --------------------------------

@@ -79,13 +79,6 @@ TEST(VXLog, WritesOneLineWithPidPrefixOpcodeAndSeverity) {
     EXPECT_EQ(pidPrefix() + "attached page (7 items)", capture.lines()[0].text);
 }
 
-TEST(VXLog, CategoryZeroGivesOpcode10000) {
-    SlogCapture capture;
-    VXLog(0, VX_SEVERITY_INFO, "x");
-    ASSERT_EQ(1u, capture.lines().size());
-    EXPECT_EQ(10000, capture.lines()[0].opcode);
-}
-
 TEST(VXLog, MissingFormatLogsNothing) {
     SlogCapture capture;
     const char* missingFormat = nullptr;
@@ -395,11 +388,6 @@ TEST_F(VXArmedTimeout, NoDeadlineWaitsUntilReady) {
     ASSERT_EQ(1, VXTimerTimeoutAbsolute(VX_NO_DEADLINE, SEND_REPLY));
     EXPECT_EQ(1, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
     writer.join();
-}
-
-TEST_F(VXArmedTimeout, WritableDescriptorIsReady) {
-    ASSERT_EQ(1, VXTimerTimeout(1000000000ull, SEND_REPLY));
-    EXPECT_EQ(1, VXWaitForArmedTimeout(m_pipe[1], POLLOUT));
 }
 
 TEST_F(VXArmedTimeout, ArmingIsPerThread) {
