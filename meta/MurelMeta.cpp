@@ -1,8 +1,11 @@
 #include "meta/MurelMeta.h"
 
 #include "foundation/VXAssert.h"
+#include "foundation/VXOperatingSystem.h"
 #include "foundation/platform/VXAtomic.h"
 #include "meta/MurelMetaDescription.h"
+
+#include <utility>
 
 namespace NMurelMeta {
 
@@ -30,6 +33,14 @@ const CMurelAdjTypeInfo* namedTypes() {
 } // namespace
 
 // ----- CMetaRefCounted -----
+
+void* CMetaRefCounted::operator new(size_t size) {
+    return VXMallocOrDie(size);
+}
+
+void CMetaRefCounted::operator delete(void* block) {
+    VXFree(block);
+}
 
 void CMetaRefCounted::destroy() {
     delete this;
@@ -110,8 +121,9 @@ void TMetaNodePtr::release() {
 
 // ----- node classes -----
 
-CMetaNode::CMetaNode(const CVXString& name, uint32_t childCount, const CMetaCbInfo& cbInfo)
-    : m_name(name), m_blockNumber(cbInfo.blockNumber), m_blockLength(cbInfo.blockLength) {
+CMetaNode::CMetaNode(CVXString name, uint32_t childCount, const CMetaCbInfo& cbInfo)
+    : m_name(std::move(name)), m_blockNumber(cbInfo.blockNumber),
+      m_blockLength(cbInfo.blockLength) {
     m_children.reserve(childCount);
 }
 
@@ -119,13 +131,17 @@ void CMetaNode::addChild(const TMetaNodePtr& child) {
     m_children.append(child);
 }
 
-CMetaRootNode::CMetaRootNode(const CVXString& name, uint32_t childCount)
-    : CMetaNode(name, childCount, CMetaCbInfo{}) {}
+void CMetaNode::addChild(TMetaNodePtr&& child) {
+    m_children.append(std::move(child));
+}
 
-CMetaItemNode::CMetaItemNode(const CVXString& name, uint32_t id, uint32_t size, uint32_t domain,
+CMetaRootNode::CMetaRootNode(CVXString name, uint32_t childCount)
+    : CMetaNode(std::move(name), childCount, CMetaCbInfo{}) {}
+
+CMetaItemNode::CMetaItemNode(CVXString name, uint32_t id, uint32_t size, uint32_t domain,
                              uint32_t dataType, uint32_t linkIndex, uint32_t sourceId,
                              uint32_t mirrorId)
-    : CMetaNode(name, 0, CMetaCbInfo{}) {
+    : CMetaNode(std::move(name), 0, CMetaCbInfo{}) {
     m_id = id;
     m_size = size;
     m_storageSize = size;
@@ -136,17 +152,17 @@ CMetaItemNode::CMetaItemNode(const CVXString& name, uint32_t id, uint32_t size, 
     m_mirrorId = mirrorId;
 }
 
-CMetaAdjStructNode::CMetaAdjStructNode(const CVXString& name, uint32_t id, uint32_t size,
+CMetaAdjStructNode::CMetaAdjStructNode(CVXString name, uint32_t id, uint32_t size,
                                        uint32_t childCount)
-    : CMetaNode(name, childCount, CMetaCbInfo{}) {
+    : CMetaNode(std::move(name), childCount, CMetaCbInfo{}) {
     m_id = id;
     m_size = size;
     m_storageSize = size;
     m_mirrorId = NO_ID;
 }
 
-CMetaAdjNode::CMetaAdjNode(const CVXString& name, uint32_t id, uint32_t size, uint32_t dataType)
-    : CMetaNode(name, 0, CMetaCbInfo{}) {
+CMetaAdjNode::CMetaAdjNode(CVXString name, uint32_t id, uint32_t size, uint32_t dataType)
+    : CMetaNode(std::move(name), 0, CMetaCbInfo{}) {
     m_id = id;
     m_size = size;
     m_storageSize = size;
@@ -154,9 +170,9 @@ CMetaAdjNode::CMetaAdjNode(const CVXString& name, uint32_t id, uint32_t size, ui
     m_mirrorId = NO_ID;
 }
 
-CMetaCbNode::CMetaCbNode(const CVXString& name, uint32_t id, uint32_t childCount,
+CMetaCbNode::CMetaCbNode(CVXString name, uint32_t id, uint32_t childCount,
                          const CMetaCbInfo& cbInfo, uint32_t mirrorId)
-    : CMetaNode(name, childCount, cbInfo) {
+    : CMetaNode(std::move(name), childCount, cbInfo) {
     m_domain = 2;
     m_id = id;
     m_size = cbInfo.blockLength;
@@ -164,9 +180,9 @@ CMetaCbNode::CMetaCbNode(const CVXString& name, uint32_t id, uint32_t childCount
     m_mirrorId = mirrorId;
 }
 
-CMetaCbFunctionNode::CMetaCbFunctionNode(const CVXString& name, uint32_t id, uint32_t size,
+CMetaCbFunctionNode::CMetaCbFunctionNode(CVXString name, uint32_t id, uint32_t size,
                                          uint32_t childCount, uint32_t mirrorId)
-    : CMetaNode(name, childCount, CMetaCbInfo{}) {
+    : CMetaNode(std::move(name), childCount, CMetaCbInfo{}) {
     m_id = id;
     m_size = size;
     m_storageSize = size;
@@ -174,9 +190,8 @@ CMetaCbFunctionNode::CMetaCbFunctionNode(const CVXString& name, uint32_t id, uin
     m_domain = 2;
 }
 
-CMetaCbCondParamNode::CMetaCbCondParamNode(const CVXString& name, uint32_t size,
-                                           const uint8_t* value)
-    : CMetaNode(name, 0, CMetaCbInfo{}) {
+CMetaCbCondParamNode::CMetaCbCondParamNode(CVXString name, uint32_t size, const uint8_t* value)
+    : CMetaNode(std::move(name), 0, CMetaCbInfo{}) {
     m_size = size;
     m_storageSize = size;
     m_value = value;

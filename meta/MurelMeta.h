@@ -4,6 +4,7 @@
 #include "foundation/CVXString.h"
 #include "foundation/TVXVector.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace NMurelMeta {
@@ -87,6 +88,11 @@ public:
     CMetaRefCounted(const CMetaRefCounted&) = delete;
     CMetaRefCounted& operator=(const CMetaRefCounted&) = delete;
     virtual ~CMetaRefCounted() = default;
+
+    // Nodes come from the foundation's allocate-or-die policy.
+    static void* operator new(size_t size);
+    static void operator delete(void* block);
+
     // Ends the object; called by the handle that releases the last reference.
     virtual void destroy();
 
@@ -119,9 +125,11 @@ public:
 
     // Appends a copy of the handle to the children (the child gains a reference).
     void addChild(const TMetaNodePtr& child);
+    // Appends the handle itself: its reference passes to the children, the handle is left empty.
+    void addChild(TMetaNodePtr&& child);
 
 protected:
-    CMetaNode(const CVXString& name, uint32_t childCount, const CMetaCbInfo& cbInfo);
+    CMetaNode(CVXString name, uint32_t childCount, const CMetaCbInfo& cbInfo);
 
     CVXString m_name;
     TVXVector<TMetaNodePtr> m_children;
@@ -140,48 +148,48 @@ protected:
 
 class CMetaRootNode : public CMetaNode {
 public:
-    CMetaRootNode(const CVXString& name, uint32_t childCount);
+    CMetaRootNode(CVXString name, uint32_t childCount);
     uint32_t getKind() const override { return Root; }
 };
 
 class CMetaItemNode : public CMetaNode {
 public:
-    CMetaItemNode(const CVXString& name, uint32_t id, uint32_t size, uint32_t domain,
-                  uint32_t dataType, uint32_t linkIndex, uint32_t sourceId, uint32_t mirrorId);
+    CMetaItemNode(CVXString name, uint32_t id, uint32_t size, uint32_t domain, uint32_t dataType,
+                  uint32_t linkIndex, uint32_t sourceId, uint32_t mirrorId);
     uint32_t getKind() const override { return None; }
 };
 
 class CMetaAdjStructNode : public CMetaNode {
 public:
-    CMetaAdjStructNode(const CVXString& name, uint32_t id, uint32_t size, uint32_t childCount);
+    CMetaAdjStructNode(CVXString name, uint32_t id, uint32_t size, uint32_t childCount);
     uint32_t getKind() const override { return AdjStruct; }
     uint32_t getDomain() const override { return 4; }
 };
 
 class CMetaAdjNode : public CMetaNode {
 public:
-    CMetaAdjNode(const CVXString& name, uint32_t id, uint32_t size, uint32_t dataType);
+    CMetaAdjNode(CVXString name, uint32_t id, uint32_t size, uint32_t dataType);
     uint32_t getKind() const override { return AdjNode; }
     uint32_t getDomain() const override { return 4; }
 };
 
 class CMetaCbNode : public CMetaNode {
 public:
-    CMetaCbNode(const CVXString& name, uint32_t id, uint32_t childCount, const CMetaCbInfo& cbInfo,
+    CMetaCbNode(CVXString name, uint32_t id, uint32_t childCount, const CMetaCbInfo& cbInfo,
                 uint32_t mirrorId);
     uint32_t getKind() const override { return Cb; }
 };
 
 class CMetaCbFunctionNode : public CMetaNode {
 public:
-    CMetaCbFunctionNode(const CVXString& name, uint32_t id, uint32_t size, uint32_t childCount,
+    CMetaCbFunctionNode(CVXString name, uint32_t id, uint32_t size, uint32_t childCount,
                         uint32_t mirrorId);
     uint32_t getKind() const override { return CbFunction; }
 };
 
 class CMetaCbCondParamNode : public CMetaNode {
 public:
-    CMetaCbCondParamNode(const CVXString& name, uint32_t size, const uint8_t* value);
+    CMetaCbCondParamNode(CVXString name, uint32_t size, const uint8_t* value);
     uint32_t getKind() const override { return CbCondParam; }
 };
 

@@ -1,34 +1,38 @@
 #include "meta/MurelMetaBuilders.h"
 
+#include <utility>
+
+// Each node is created into a handle and handed to its parent with that handle's reference, so
+// that building costs one reference-count change per node.
+
 namespace NMurelMeta {
 
 void buildPlainItems(TMetaNodePtr root) {
     for (const CMetaItemRow& row : ITEM_ROWS) {
-        TMetaNodePtr item(new CMetaItemNode(CVXString(ITEM_NAMES + row.name), row.id, row.size,
-                                            row.domain, row.dataType, row.linkIndex, row.sourceId,
-                                            row.mirrorId));
-        root->addChild(item);
+        root->addChild(TMetaNodePtr(new CMetaItemNode(ITEM_NAMES + row.name, row.id, row.size,
+                                                      row.domain, row.dataType, row.linkIndex,
+                                                      row.sourceId, row.mirrorId)));
     }
 }
 
 void buildCodingBlock(TMetaNodePtr root, const CMetaCbRow& block, const CVXString* valueNames) {
-    TMetaNodePtr blockNode(
-        new CMetaCbNode(CVXString(CB_NAMES + block.name), block.id, block.functionCount,
-                        CMetaCbInfo{block.blockNumber, block.blockLength}, block.mirrorId));
+    TMetaNodePtr blockNode(new CMetaCbNode(CB_NAMES + block.name, block.id, block.functionCount,
+                                           CMetaCbInfo{block.blockNumber, block.blockLength},
+                                           block.mirrorId));
     const CMetaCbFunctionRow* functions = CB_FUNCTION_ROWS + block.firstFunction;
     for (uint32_t f = 0; f < block.functionCount; ++f) {
         const CMetaCbFunctionRow& row = functions[f];
-        TMetaNodePtr function(new CMetaCbFunctionNode(CVXString(CB_NAMES + row.name), row.id,
-                                                      row.size, row.valueCount, row.mirrorId));
-        blockNode->addChild(function);
+        TMetaNodePtr function(new CMetaCbFunctionNode(CB_NAMES + row.name, row.id, row.size,
+                                                      row.valueCount, row.mirrorId));
+        CMetaNode* functionNode = function.get();
+        blockNode->addChild(std::move(function));
         const CMetaCbValueRow* values = CB_VALUE_ROWS + row.firstValue;
         for (uint32_t v = 0; v < row.valueCount; ++v) {
-            TMetaNodePtr value(new CMetaCbCondParamNode(valueNames[values[v].name], values[v].size,
-                                                        CB_VALUE_BYTES + values[v].bytes));
-            function->addChild(value);
+            functionNode->addChild(TMetaNodePtr(new CMetaCbCondParamNode(
+                valueNames[values[v].name], values[v].size, CB_VALUE_BYTES + values[v].bytes)));
         }
     }
-    root->addChild(blockNode);
+    root->addChild(std::move(blockNode));
 }
 
 void buildAdjustBlock(TMetaNodePtr root) {
@@ -38,7 +42,7 @@ void buildAdjustBlock(TMetaNodePtr root) {
     TMetaNodePtr top;
     for (uint32_t index = 0; index < ADJUST_ROW_COUNT; ++index) {
         const CMetaAdjustRow& row = ADJUST_ROWS[index];
-        const CVXString name(ADJUST_NAMES + row.name);
+        const char* name = ADJUST_NAMES + row.name;
         TMetaNodePtr node;
         if (row.dataType == 0) {
             node = new CMetaAdjStructNode(name, row.id, row.size, row.childCount);
@@ -47,12 +51,12 @@ void buildAdjustBlock(TMetaNodePtr root) {
         }
         nodes[index] = node.get();
         if (row.parent == ADJUST_PARENT_ROOT) {
-            top = node;
+            top = std::move(node);
         } else {
-            nodes[row.parent]->addChild(node);
+            nodes[row.parent]->addChild(std::move(node));
         }
     }
-    root->addChild(top);
+    root->addChild(std::move(top));
 }
 
 } // namespace NMurelMeta

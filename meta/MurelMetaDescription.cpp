@@ -3,6 +3,8 @@
 #include "meta/MurelMetaBuilders.h"
 #include "meta/MurelMetaTables.h"
 
+#include <utility>
+
 namespace NMurelMeta {
 
 namespace {
@@ -17,7 +19,7 @@ TMetaNodePtr& processRoot() {
 } // namespace
 
 void buildRootNode(TMetaNodePtr& root) {
-    TMetaNodePtr local(new CMetaRootNode(CVXString("root"), ITEM_ROW_COUNT + CB_ROW_COUNT + 1));
+    TMetaNodePtr local(new CMetaRootNode("root", ITEM_ROW_COUNT + CB_ROW_COUNT + 1));
 
     // The named values repeat a few dozen names; every value node shares one string per name.
     TVXVector<CVXString> valueNames;
@@ -31,7 +33,7 @@ void buildRootNode(TMetaNodePtr& root) {
         buildCodingBlock(local, block, valueNames.begin());
     }
     buildAdjustBlock(local);
-    root = local;
+    root = std::move(local);
 }
 
 void getRootNode(TMetaNodePtr& root) {
