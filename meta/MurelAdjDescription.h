@@ -9,9 +9,9 @@
 
 // One parsed data line of a description file.
 struct CMurelAdjNodeDesc {
-    CVXString name;        // full entry name (column 2, ".", column 3)
-    CVXString value;       // column 6 in upper case
-    uint32_t address = 0;  // byte offset of the entry inside the adjust block
+    CVXString name;         // full entry name (column 2, ".", column 3)
+    CVXString value;        // column 6 in upper case
+    uint32_t address = 0;   // byte offset of the entry inside the adjust block
     CMurelAdjTypeInfo type; // element type name and size, element count
 };
 
