@@ -74,8 +74,14 @@ void wakeReaders(MurelRwLock* lock) {
     }
 }
 
-bool blocksReaders(uint32_t state) {
-    return (state & (MURELRWLOCK_WRITER | MURELRWLOCK_WAITER_MASK)) != 0;
+// A reader that has not waited yet may enter when no writer holds or waits; a reader that waited
+// through a write may also enter during the readers' turn.
+bool admitsReader(uint32_t state, bool waited) {
+    if ((state & MURELRWLOCK_WRITER) != 0) {
+        return false;
+    }
+    return (state & MURELRWLOCK_WAITER_MASK) == 0 ||
+           (waited && (state & MURELRWLOCK_READ_TURN) != 0);
 }
 
 bool isFree(uint32_t state) {
@@ -106,11 +112,12 @@ int MurelRwLock_readLock(MurelRwLock* lock, const struct timespec* deadline) {
     if (!isValid(lock)) {
         return EINVAL;
     }
+    bool waited = false; // slept at least once, so waiting since before the current readers' turn
     for (;;) {
         // The wake word is read before the state: a wake-up that follows the state read changes it.
         const uint32_t wake = atomicLoad(&lock->readerWake);
         const uint32_t state = atomicLoad(&lock->state);
-        if (!blocksReaders(state)) {
+        if (admitsReader(state, waited)) {
             if ((state & MURELRWLOCK_READER_MASK) == MURELRWLOCK_READER_MASK) {
                 return EAGAIN;
             }
@@ -128,8 +135,9 @@ int MurelRwLock_readLock(MurelRwLock* lock, const struct timespec* deadline) {
         }
         __atomic_fetch_add(&lock->waitingReaders, 1u, __ATOMIC_SEQ_CST);
         int result = 0;
-        if (blocksReaders(atomicLoad(&lock->state))) {
+        if (!admitsReader(atomicLoad(&lock->state), waited)) {
             result = sleepOn(lock, &lock->readerWake, wake, deadline);
+            waited = true;
         }
         __atomic_fetch_sub(&lock->waitingReaders, 1u, __ATOMIC_SEQ_CST);
         if (result == ETIMEDOUT) {
@@ -148,8 +156,9 @@ int MurelRwLock_writeLock(MurelRwLock* lock, const struct timespec* deadline) {
         const uint32_t wake = atomicLoad(&lock->writerWake);
         const uint32_t state = atomicLoad(&lock->state);
         if (isFree(state)) {
-            const uint32_t taken =
-                (state | MURELRWLOCK_WRITER) - (waiting ? MURELRWLOCK_WAITER_ONE : 0);
+            // Taking the lock ends a readers' turn.
+            const uint32_t taken = ((state | MURELRWLOCK_WRITER) & ~MURELRWLOCK_READ_TURN) -
+                                   (waiting ? MURELRWLOCK_WAITER_ONE : 0);
             if (compareExchange(&lock->state, state, taken)) {
                 atomicStore(&lock->writerTid, self);
                 return 0;
@@ -175,7 +184,7 @@ int MurelRwLock_writeLock(MurelRwLock* lock, const struct timespec* deadline) {
         if (sleepOn(lock, &lock->writerWake, wake, deadline) == ETIMEDOUT) {
             const uint32_t after =
                 __atomic_sub_fetch(&lock->state, MURELRWLOCK_WAITER_ONE, __ATOMIC_SEQ_CST);
-            if (!blocksReaders(after)) {
+            if ((after & (MURELRWLOCK_WRITER | MURELRWLOCK_WAITER_MASK)) == 0) {
                 wakeReaders(lock); // the readers waited for this writer only
             }
             return ETIMEDOUT;
@@ -193,13 +202,23 @@ int MurelRwLock_unlock(MurelRwLock* lock) {
             return EPERM;
         }
         atomicStore(&lock->writerTid, 0);
-        const uint32_t before =
-            __atomic_fetch_and(&lock->state, ~MURELRWLOCK_WRITER, __ATOMIC_SEQ_CST);
-        if ((before & MURELRWLOCK_WAITER_MASK) != 0) {
-            wakeAll(lock, &lock->writerWake); // readers keep waiting behind the writers
-        } else {
+        // With writers waiting, the readers that wait now get a turn before the next writer.
+        uint32_t released = 0;
+        do {
+            released = state & ~MURELRWLOCK_WRITER;
+            if ((state & MURELRWLOCK_WAITER_MASK) != 0 && atomicLoad(&lock->waitingReaders) != 0) {
+                released |= MURELRWLOCK_READ_TURN;
+            }
+        } while (!__atomic_compare_exchange_n(&lock->state, &state, released, false,
+                                              __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST));
+        if ((released & MURELRWLOCK_WAITER_MASK) == 0) {
             wakeReaders(lock);
+            return 0;
         }
+        if ((released & MURELRWLOCK_READ_TURN) != 0) {
+            wakeAll(lock, &lock->readerWake); // woken first: they usually enter before a writer
+        }
+        wakeAll(lock, &lock->writerWake);
         return 0;
     }
     for (;;) {

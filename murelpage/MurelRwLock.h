@@ -5,8 +5,10 @@
 // platform's reader/writer lock: 0 on success, an error number otherwise (ETIMEDOUT when an
 // absolute CLOCK_REALTIME deadline passed, EDEADLK when the caller holds the write lock, EPERM for
 // an unlock of a lock the caller does not hold, EAGAIN when the reader or waiter count is full,
-// EINVAL for an uninitialised lock or a bad deadline). Writers are preferred: once a writer waits,
-// new readers wait behind it, so writers do not starve under a steady stream of readers.
+// EINVAL for an uninitialised lock or a bad deadline). Once a writer waits, newly arriving readers
+// wait behind it, so writers do not starve under a steady stream of readers; when a writer lets go,
+// the readers that waited through its turn may pass the other waiting writers once, so readers do
+// not starve under a steady stream of writers either.
 // The design is described in docs/murelpage-lock.md.
 #pragma once
 
@@ -38,10 +40,12 @@ typedef struct MurelRwLock {
         }                                                                                          \
     }
 
-/* State word: bit 31 write-locked, bits 30..16 waiting writers, bits 15..0 readers. */
+/* State word: bit 31 write-locked, bit 30 readers' turn (readers that waited through a write may
+ * pass the waiting writers once), bits 29..16 waiting writers, bits 15..0 readers. */
 #define MURELRWLOCK_WRITER 0x80000000u
+#define MURELRWLOCK_READ_TURN 0x40000000u
 #define MURELRWLOCK_WAITER_ONE 0x00010000u
-#define MURELRWLOCK_WAITER_MASK 0x7FFF0000u
+#define MURELRWLOCK_WAITER_MASK 0x3FFF0000u
 #define MURELRWLOCK_READER_MASK 0x0000FFFFu
 
 /* Initialises the lock; shared != 0 makes it usable by every process that maps it. Returns 0. */

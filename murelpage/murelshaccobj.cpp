@@ -40,7 +40,10 @@ void requireObjectPointer(MurelShAccObj** object, const char* function, int line
 
 // Absolute CLOCK_REALTIME deadline: the current whole second plus the time-out.
 struct timespec deadlineAfter(uint32_t timeoutSeconds) {
-    const int64_t now = static_cast<int64_t>(time(nullptr));
+    // The precise clock: time() may lag a tick behind the clock the deadline is measured on.
+    struct timespec current {};
+    clock_gettime(CLOCK_REALTIME, &current);
+    const int64_t now = static_cast<int64_t>(current.tv_sec);
     int64_t seconds = now + static_cast<int64_t>(timeoutSeconds);
     if constexpr (sizeof(time_t) < sizeof(int64_t)) {
         if (seconds > INT32_MAX) {

@@ -1,0 +1,149 @@
+// The page client against writer processes: blocking on the page's lock and torn copies.
+#include "murelpage/MurelPageGet.h"
+#include "murelpage/murelpagegetsh.h"
+#include "tests/murelpage/ForkSupport.h"
+#include "tests/murelpage/MurelPageTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+const uint32_t kItemId = 0xC0000001u;
+const uint32_t kItemSize = MURELPAGE_SIZE - 3 - 6; // one raw item fills the page
+
+struct CWriterArea {
+    uint32_t nextGeneration;
+    uint32_t stop;
+    uint32_t locked;
+};
+
+// Page image whose item holds the generation number in every 4-byte group.
+std::vector<uint8_t> generationImage(uint32_t generation) {
+    std::vector<uint8_t> bytes(kItemSize);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<uint8_t>(generation >> (8 * (i % 4)));
+    }
+    std::vector<uint8_t> image;
+    MurelPageImage_build({{kItemId, 0, bytes}}, image);
+    return image;
+}
+
+// The generation of an item copy, or 0 when its bytes come from more than one generation.
+uint32_t generationOf(const std::vector<uint8_t>& bytes) {
+    uint32_t generation = 0;
+    memcpy(&generation, bytes.data(), 4);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != static_cast<uint8_t>(generation >> (8 * (i % 4)))) {
+            return 0;
+        }
+    }
+    return generation;
+}
+
+class MurelPageGetShConcurrencyTest : public testing::Test {
+protected:
+    void SetUp() override { MurelPageGetSh_resetForTesting(); }
+    void TearDown() override { MurelPageGetSh_resetForTesting(); }
+    CTestPage m_page{"concurrent"};
+};
+
+TEST_F(MurelPageGetShConcurrencyTest, RefreshWaitsWhileAWriterProcessHoldsTheLock) {
+    ASSERT_TRUE(m_page.write(generationImage(1)));
+    ASSERT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()), MurelPageGet_OK);
+    TSharedMemory<CWriterArea> area;
+    const pid_t writer = forkChild([&] {
+        CMurelPageWriter pageWriter;
+        if (!pageWriter.open(m_page.page(), m_page.lock())) {
+            return 2;
+        }
+        MurelShAccObj_timedLockWrite(pageWriter.accessObject(), MURELSHACCOBJ_WAIT_FOREVER);
+        atomicWrite(&area->locked, 1);
+        sleepMs(500);
+        const std::vector<uint8_t> image = generationImage(2);
+        memcpy(pageWriter.page(), image.data(), image.size());
+        pageWriter.markChanged();
+        return MurelShAccObj_unlock(pageWriter.accessObject()) == 0 ? 0 : 3;
+    });
+    ASSERT_TRUE(waitUntil([&] { return atomicRead(&area->locked) == 1; }));
+    const int64_t start = monotonicMs();
+    EXPECT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()), MurelPageGet_OK);
+    EXPECT_GE(monotonicMs() - start, 300);
+    std::vector<uint8_t> bytes(kItemSize);
+    uint32_t length = 0;
+    ASSERT_EQ(MurelPageGetSh_getBuffer(kItemId, 0, bytes.data(), kItemSize, &length),
+              MurelPageGet_OK);
+    EXPECT_EQ(generationOf(bytes), 2u);
+    EXPECT_EQ(waitChild(writer), 0);
+}
+
+// Two writer processes rewrite the whole page, generation by generation, pausing in the middle of
+// each rewrite; the reader refreshes and checks thousands of copies.
+TEST_F(MurelPageGetShConcurrencyTest, NoTornCopyWhileWriterProcessesRewriteThePage) {
+    ASSERT_TRUE(m_page.write(generationImage(1)));
+    ASSERT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()), MurelPageGet_OK);
+    TSharedMemory<CWriterArea> area;
+    area->nextGeneration = 2;
+    pid_t writers[2];
+    for (pid_t& writer : writers) {
+        writer = forkChild([&] {
+            CMurelPageWriter pageWriter;
+            if (!pageWriter.open(m_page.page(), m_page.lock())) {
+                return 2;
+            }
+            const size_t half = MURELPAGE_SIZE / 2;
+            while (atomicRead(&area->stop) == 0) {
+                const uint32_t generation =
+                    __atomic_fetch_add(&area->nextGeneration, 1u, __ATOMIC_SEQ_CST);
+                const std::vector<uint8_t> image = generationImage(generation);
+                if (MurelShAccObj_timedLockWrite(pageWriter.accessObject(),
+                                                 MURELSHACCOBJ_WAIT_FOREVER) != 0) {
+                    return 3;
+                }
+                memcpy(pageWriter.page(), image.data(), half);
+                const int64_t pauseEnd = monotonicUs() + 20; // a half-written page for a while
+                while (monotonicUs() < pauseEnd) {
+                }
+                memcpy(pageWriter.page() + half, image.data() + half, MURELPAGE_SIZE - half);
+                pageWriter.markChanged();
+                MurelShAccObj_unlock(pageWriter.accessObject());
+                usleep(200);
+            }
+            return 0;
+        });
+    }
+
+    std::vector<uint8_t> bytes(kItemSize);
+    uint32_t copies = 0;
+    uint32_t torn = 0;
+    uint32_t lastGeneration = 1;
+    const int64_t start = monotonicMs();
+    while (monotonicMs() - start < 10000 && copies < 3000) {
+        ASSERT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()),
+                  MurelPageGet_OK);
+        uint32_t length = 0;
+        ASSERT_EQ(MurelPageGetSh_getBuffer(kItemId, 0, bytes.data(), kItemSize, &length),
+                  MurelPageGet_OK);
+        const uint32_t generation = generationOf(bytes);
+        if (generation == 0) {
+            ++torn;
+        } else if (generation != lastGeneration) {
+            ++copies; // a new copy was taken
+            lastGeneration = generation;
+        }
+    }
+    const int64_t elapsed = monotonicMs() - start;
+    atomicWrite(&area->stop, 1);
+    for (pid_t writer : writers) {
+        EXPECT_EQ(waitChild(writer), 0);
+    }
+    EXPECT_EQ(torn, 0u);
+    EXPECT_GE(copies, 1000u);
+    std::cout << "[ measured ] " << copies << " fresh copies in " << elapsed << " ms ("
+              << (elapsed > 0 ? copies * 1000 / elapsed : 0) << " per second), "
+              << (area->nextGeneration - 2) << " page rewrites\n";
+}
+
+} // namespace
