@@ -525,10 +525,10 @@ class Generated:
             "entries": len(desc.entries),
             "registry": len(self.registry),
             "shortregistry": sum(1 for r in self.registry if r[1] != r[2]),
-            "leastfunctions": min(len(b.functions) for b in product),
-            "mostfunctions": max(len(b.functions) for b in product),
-            "shortestblock": min(b.length for b in desc.blocks),
-            "longestblock": max(b.length for b in desc.blocks),
+            "leastfunctions": min((len(b.functions) for b in product), default=0),
+            "mostfunctions": max((len(b.functions) for b in product), default=0),
+            "shortestblock": min((b.length for b in desc.blocks), default=0),
+            "longestblock": max((b.length for b in desc.blocks), default=0),
         }
 
     def check_expectations(self):

@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""Checks that tools/metagen/metagen.py refuses a broken description source and lays out a sound one."""
+
+import os
+import sys
+import tempfile
+import unittest
+
+sys.dont_write_bytecode = True  # no cache files beside the generator
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "metagen"))
+import metagen  # noqa: E402
+
+ADJUST = """
+group AdjustBlock 0x800007F4 0 2036 root 1
+group E2P 0x800C07E8 12 2024 AdjustBlock 2
+entry E2P.head 12 2 UINT16 1
+entry E2P.rest 14 2022 UINT8 2022
+"""
+
+BLOCK = """
+valueset onoff NICHT_AKTIV AKTIV
+block SETUP 3 0x3000 2 -
+bits  SETUP_FIRST 1 0x80 - NICHT_AKTIV=00 AKTIV=01
+fill  7 SETUP_FIELD 1 onoff
+bytes SETUP_NONE 0 1 -
+"""
+
+
+def generate(text):
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "description.txt")
+        with open(path, "w", encoding="utf-8") as source:
+            source.write(text)
+        generated = metagen.Generated(metagen.parse(path))
+        generated.files()
+        return generated
+
+
+class Refusals(unittest.TestCase):
+    def refused(self, text, message):
+        with self.assertRaises(metagen.SourceError) as caught:
+            generate(text)
+        self.assertIn(message, str(caught.exception))
+
+    def test_a_group_identifier_must_match_its_offset_and_size(self):
+        self.refused(ADJUST.replace("0x800C07E8", "0x800C07E9"), "does not match offset and size")
+
+    def test_the_entries_must_cover_the_block_without_gap(self):
+        self.refused(ADJUST.replace("E2P.rest 14 2022 UINT8 2022", "E2P.rest 15 2021 UINT8 2021"),
+                     "gap or overlap at byte 14")
+
+    def test_the_entries_must_reach_the_end_of_the_block(self):
+        self.refused(ADJUST.replace("E2P.rest 14 2022 UINT8 2022", "E2P.rest 14 2021 UINT8 2021"),
+                     "the entries end at byte 2035, not 2036")
+
+    def test_a_group_must_have_the_children_it_declares(self):
+        self.refused(ADJUST.replace("AdjustBlock 2", "AdjustBlock 3"), "has 2 children, declared 3")
+
+    def test_the_element_count_must_match_size_and_type(self):
+        self.refused(ADJUST.replace("UINT16 1", "UINT16 2"), "element count")
+
+    def test_bit_fields_must_not_overlap(self):
+        self.refused(ADJUST + BLOCK + "bits SETUP_CLASH 1 0xC0 -\n", "overlaps another function")
+
+    def test_a_value_must_fit_its_bit_field(self):
+        self.refused(ADJUST + BLOCK.replace("AKTIV=01", "AKTIV=02"), "does not fit the bit field")
+
+    def test_a_fill_that_does_not_fit_the_block_is_refused(self):
+        self.refused(ADJUST + BLOCK.replace("fill  7", "fill  8"), "no room left")
+
+    def test_a_mirror_must_be_named_by_its_source(self):
+        items = ("item A 0xF0000001 1 UINT8 1 - - -\n"
+                 "item V850_A 0xEFFFFF00 1 UINT8 8 0 0xF0000001 -\n")
+        self.refused(ADJUST + items, "does not name it")
+
+    def test_identifiers_must_be_unique(self):
+        items = "item A 0xF0000001 1 UINT8 1 - - -\nitem B 0xF0000001 1 UINT8 1 - - -\n"
+        self.refused(ADJUST + items, "share identifier 0xf0000001")
+
+    def test_counts_must_meet_the_expectations(self):
+        self.refused("expect entries 3\n" + ADJUST, "entries: expected 3, built 2")
+
+
+class Layout(unittest.TestCase):
+    def test_functions_take_the_lowest_free_bits_after_the_listed_ones(self):
+        generated = generate(ADJUST + BLOCK)
+        functions = generated.desc.blocks[0].functions
+        self.assertEqual([f.name for f in functions][:3], ["SETUP_FIRST", "SETUP_FIELD_01",
+                                                           "SETUP_FIELD_02"])
+        # Byte 0 is the byte range and byte 1 bit 7 is listed, so the seven fields take bits 0 to 6
+        # of byte 1 (an eighth is refused above).
+        self.assertEqual(functions[0].id, 0x40000000 | (3 << 23) | (1 << 11) | (0x80 << 3))
+        self.assertEqual(functions[1].id, 0x40000000 | (3 << 23) | (1 << 11) | (0x01 << 3))
+        self.assertEqual(functions[-1].id, 0x60000000 | (3 << 23) | 1)
+        self.assertEqual(functions[1].values, [("NICHT_AKTIV", b"\x00"), ("AKTIV", b"\x01")])
+
+    def test_the_registry_lists_each_identifier_once_ascending(self):
+        generated = generate(ADJUST + BLOCK)
+        ids = [row[0] for row in generated.registry]
+        self.assertEqual(ids, sorted(set(ids)))
+        self.assertIn(0x800007F4, ids)
+        self.assertIn(3, ids)
+
+
+if __name__ == "__main__":
+    unittest.main()
