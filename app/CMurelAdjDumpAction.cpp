@@ -43,7 +43,8 @@ void printEntryLine(const char* name, const uint8_t* data, uint32_t length, uint
 
 } // namespace
 
-bool CMurelAdjDumpAction::execute(CMurelAdjOptions& options) {
+// The printing part of execute; everything it prints is on standard output when it returns.
+static bool dumpOrGet(CMurelAdjOptions& options) {
     CVXRCMemoryBuffer block(ADJUST_BLOCK_SIZE);
     if (!getAdjustBlock(options.pagePath, options.pageLockPath, block)) {
         return false;
@@ -138,4 +139,11 @@ bool CMurelAdjDumpAction::execute(CMurelAdjOptions& options) {
         }
     }
     return true;
+}
+
+bool CMurelAdjDumpAction::execute(CMurelAdjOptions& options) {
+    const bool result = dumpOrGet(options);
+    // The result lines come before the verdict that main writes to standard error.
+    fflush(stdout);
+    return result;
 }

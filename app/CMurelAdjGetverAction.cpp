@@ -21,5 +21,6 @@ bool CMurelAdjGetverAction::execute(CMurelAdjOptions& options) {
     const uint32_t stored = block.data()[8];
     printf("Compiled version: %hu, stored version: %u\n", NMurelMeta::COMPILED_ADJUST_VERSION,
            stored);
+    fflush(stdout);
     return true;
 }
