@@ -62,6 +62,27 @@ int sleepOn(const MurelRwLock* lock, uint32_t* word, uint32_t expected,
     return 0;
 }
 
+// A reader sleeps in slices of this length, to notice waiting writers that died.
+const int64_t kReaderSliceNs = 100000000;
+
+// End of the next sleep slice on CLOCK_REALTIME: the deadline when it comes first.
+struct timespec sliceEnd(const struct timespec* deadline, bool& untilDeadline) {
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t end =
+        static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec + kReaderSliceNs;
+    if (deadline != nullptr &&
+        static_cast<int64_t>(deadline->tv_sec) * 1000000000 + deadline->tv_nsec <= end) {
+        untilDeadline = true;
+        return *deadline;
+    }
+    untilDeadline = false;
+    struct timespec slice {};
+    slice.tv_sec = static_cast<time_t>(end / 1000000000);
+    slice.tv_nsec = static_cast<long>(end % 1000000000);
+    return slice;
+}
+
 void wakeAll(const MurelRwLock* lock, uint32_t* word) {
     __atomic_fetch_add(word, 1u, __ATOMIC_SEQ_CST);
     futexCall(word, FUTEX_WAKE | privateFlag(lock), INT_MAX, nullptr);
@@ -135,11 +156,27 @@ int MurelRwLock_readLock(MurelRwLock* lock, const struct timespec* deadline) {
         }
         __atomic_fetch_add(&lock->waitingReaders, 1u, __ATOMIC_SEQ_CST);
         int result = 0;
-        if (!admitsReader(atomicLoad(&lock->state), waited)) {
-            result = sleepOn(lock, &lock->readerWake, wake, deadline);
+        bool entered = false;
+        const uint32_t before = atomicLoad(&lock->state);
+        if (!admitsReader(before, waited)) {
+            bool untilDeadline = false;
+            const struct timespec until = sliceEnd(deadline, untilDeadline);
+            result = sleepOn(lock, &lock->readerWake, wake, &until);
             waited = true;
+            if (result == ETIMEDOUT && !untilDeadline) {
+                result = 0;
+                // A waiting writer takes a free lock at once. Waiting writers that left it free
+                // for a whole slice died while they waited: their count must not keep the readers
+                // out for ever.
+                if (isFree(before) && atomicLoad(&lock->state) == before) {
+                    entered = compareExchange(&lock->state, before, before + 1);
+                }
+            }
         }
         __atomic_fetch_sub(&lock->waitingReaders, 1u, __ATOMIC_SEQ_CST);
+        if (entered) {
+            return 0;
+        }
         if (result == ETIMEDOUT) {
             return ETIMEDOUT;
         }

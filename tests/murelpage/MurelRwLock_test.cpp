@@ -168,6 +168,32 @@ TEST(MurelRwLockTest, TimedOutWriterLetsTheReadersBehindItIn) {
     EXPECT_EQ(area->lock.state, 0u);
 }
 
+TEST(MurelRwLockTest, WriterKilledWhileWaitingDoesNotKeepReadersOutForEver) {
+    TSharedMemory<CLockArea> area;
+    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
+    ASSERT_EQ(MurelRwLock_readLock(&area->lock, nullptr), 0);
+    const pid_t writer = forkChild([&] { return MurelRwLock_writeLock(&area->lock, nullptr); });
+    ASSERT_TRUE(waitUntil([&] { return waitingWriters(&area->lock) == 1; }));
+    kill(writer, SIGKILL);
+    EXPECT_EQ(waitChild(writer), 128 + SIGKILL);
+    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
+    // The dead writer is still counted as waiting; a reader gets in after one sleep slice.
+    const pid_t reader = forkChild(
+        [&] {
+            if (MurelRwLock_readLock(&area->lock, nullptr) != 0) {
+                return 2;
+            }
+            return MurelRwLock_unlock(&area->lock) == 0 ? 0 : 3;
+        },
+        5);
+    const int64_t start = monotonicMs();
+    EXPECT_EQ(waitChild(reader), 0);
+    EXPECT_LT(monotonicMs() - start, 2000);
+    // A writer is not held off by the stale count at all.
+    EXPECT_EQ(MurelRwLock_writeLock(&area->lock, nullptr), 0);
+    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
+}
+
 // Readers in several processes overlap so that the lock is never free of readers; a writer must
 // still get it, again and again, within a short time.
 TEST(MurelRwLockTest, WritersDoNotStarveUnderASteadyStreamOfReaders) {
