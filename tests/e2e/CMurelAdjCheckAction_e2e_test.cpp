@@ -185,6 +185,9 @@ TEST_F(BlockE2E, LongFileIsCheckedOverItsFirstBlock) {
     ProcessResult result = velkorWithoutPage({"--check=" + path});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, crcLine("INFO", crc, crc) + "SUCCESS\n");
+    result = velkorWithoutPage({"--getver=" + path});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "Compiled version: 2, stored version: 2\n");
 
     image[E2E_BLOCK_SIZE - 1] = static_cast<char>(image[E2E_BLOCK_SIZE - 1] ^ 1);
     m_page.dir().write("long.bin", image);

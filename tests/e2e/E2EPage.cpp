@@ -68,8 +68,8 @@ std::string withValidCrc(std::string block) {
 std::string hexRowsOf(const std::string& bytes) {
     std::string rows;
     for (size_t offset = 0; offset < bytes.size(); offset += 32) {
-        char label[16];
-        snprintf(label, sizeof(label), "%08zX: ", offset);
+        char label[32];
+        snprintf(label, sizeof(label), "%08X: ", static_cast<unsigned>(offset));
         rows += label;
         for (size_t i = offset; i < bytes.size() && i < offset + 32; ++i) {
             char digits[3];
