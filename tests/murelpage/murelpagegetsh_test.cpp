@@ -76,6 +76,19 @@ TEST_F(MurelPageGetShTest, MissingPageLogsTheWarningAndGivesAttachShmem) {
                                        "created");
 }
 
+TEST_F(MurelPageGetShTest, OtherOpenErrorsAreLoggedWithTheirErrno) {
+    CCapturedSlog log;
+    EXPECT_EQ(MurelPageGetSh_attach("/no/such", m_page.lock().c_str()),
+              MurelPageGet_ERROR_ATTACH_SHMEM);
+    EXPECT_EQ(log.texts(), std::vector<std::string>{
+                               murelPagePrefix("MURELPAGE_OPEN_SHARED_MEMORY_RONLY") +
+                               "ERROR: shm_open('/no/such'): failed with <22|Invalid argument>"});
+}
+
+TEST_F(MurelPageGetShTest, RefreshWithoutAttachmentGivesAttachShmem) {
+    EXPECT_EQ(MurelPageGetSh_updateImpl(), MurelPageGet_ERROR_ATTACH_SHMEM);
+}
+
 TEST_F(MurelPageGetShTest, ShortPageIsRefusedWithoutTouchingIt) {
     std::vector<uint8_t> image;
     ASSERT_TRUE(MurelPageImage_build({{kBlockId, 0, blockBytes(2)}}, image));
