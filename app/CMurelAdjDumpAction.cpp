@@ -13,20 +13,6 @@ using NMurelMeta::TMetaNodePtr;
 
 namespace {
 
-// Byte offset of an adjust-block item inside the block: bits 29 to 16 of its identifier.
-uint32_t adjustOffsetFromId(uint32_t id) {
-    return (id >> 16) & 0x3FFFu;
-}
-
-// Element type of a compiled entry: the size of its data type, and the node size divided by it (an
-// unknown data type has been reported by the look-up and leaves size and count 0).
-CMurelAdjTypeInfo compiledEntryType(const NMurelMeta::CMetaNode& node) {
-    CMurelAdjTypeInfo type;
-    NMurelMeta::getDataTypeInfo(node.dataType(), &type);
-    type.count = type.size != 0 ? node.size() / type.size : 0;
-    return type;
-}
-
 // "name=" and the value; an entry that does not lie inside the block is reported and printed empty.
 void printEntryLine(const char* name, const uint8_t* data, uint32_t length, uint32_t offset,
                     const CMurelAdjTypeInfo& type, uint32_t endianness) {
@@ -105,8 +91,8 @@ static bool dumpOrGet(CMurelAdjOptions& options) {
             sortNodesById(entries, 0, entries.size() - 1);
         }
         for (const TMetaNodePtr& entry : entries) {
-            printEntryLine(entry->name().c_str(), data, length, adjustOffsetFromId(entry->id()),
-                           compiledEntryType(*entry), options.endianness);
+            printEntryLine(entry->name().c_str(), data, length, adjustEntryOffset(entry->id()),
+                           adjustEntryType(*entry), options.endianness);
         }
         return true;
     }
@@ -134,8 +120,8 @@ static bool dumpOrGet(CMurelAdjOptions& options) {
                 continue;
             }
             const TMetaNodePtr& entry = entries[index];
-            printEntryLine(requested.c_str(), data, length, adjustOffsetFromId(entry->id()),
-                           compiledEntryType(*entry), options.endianness);
+            printEntryLine(requested.c_str(), data, length, adjustEntryOffset(entry->id()),
+                           adjustEntryType(*entry), options.endianness);
         }
     }
     return true;

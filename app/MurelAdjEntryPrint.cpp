@@ -91,6 +91,17 @@ void printHexRows(const uint8_t* data, uint32_t length) {
     }
 }
 
+uint32_t adjustEntryOffset(uint32_t id) {
+    return (id >> 16) & 0x3FFFu;
+}
+
+CMurelAdjTypeInfo adjustEntryType(const NMurelMeta::CMetaNode& node) {
+    CMurelAdjTypeInfo type;
+    NMurelMeta::getDataTypeInfo(node.dataType(), &type);
+    type.count = type.size != 0 ? node.size() / type.size : 0;
+    return type;
+}
+
 void sortNodesById(TVXVector<NMurelMeta::TMetaNodePtr>& nodes, int32_t first, int32_t last) {
     if (first >= last) {
         return;

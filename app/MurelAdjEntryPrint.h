@@ -20,6 +20,13 @@ void printEntryValue(const uint8_t* data, const CMurelAdjTypeInfo& type, uint32_
 // Prints rows of "%08X: " (offset) and up to 32 bytes in hex.
 void printHexRows(const uint8_t* data, uint32_t length);
 
+// Byte offset of an adjust-block item inside the block: bits 29 to 16 of its identifier.
+uint32_t adjustEntryOffset(uint32_t id);
+
+// Element type of a compiled entry: the element size of its data type and the node size divided by
+// it. An unknown data type is reported by the look-up and leaves size and count 0 (no division).
+CMurelAdjTypeInfo adjustEntryType(const NMurelMeta::CMetaNode& node);
+
 // Sorts nodes[first..last] in place, ascending by identifier (recursive quicksort, middle pivot).
 // Nodes outside the adjust block are reported.
 void sortNodesById(TVXVector<NMurelMeta::TMetaNodePtr>& nodes, int32_t first, int32_t last);

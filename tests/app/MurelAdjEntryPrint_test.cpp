@@ -186,6 +186,34 @@ TEST(MurelAdjEntryPrint, SortNodesByIdReportsNodesOutsideTheAdjustBlock) {
     EXPECT_EQ(idsOf(nodes), (std::vector<uint32_t>{0x80100001, 0x80200001, 0xFFFFFF01}));
 }
 
+TEST(MurelAdjEntryPrint, EntryOffsetAndTypeOfCompiledNodes) {
+    EXPECT_EQ(adjustEntryOffset(0x80CC0006u), 204u);
+    EXPECT_EQ(adjustEntryOffset(0x87F30001u), 2035u);
+    EXPECT_EQ(adjustEntryOffset(0xFFFF0000u), 0x3FFFu);
+
+    const NMurelMeta::CMetaAdjNode pair("E2P.X.Pair", 0x82290004u, 4, NMurelMeta::UINT16);
+    CMurelAdjTypeInfo type = adjustEntryType(pair);
+    EXPECT_STREQ(type.typeName.c_str(), "UINT16");
+    EXPECT_EQ(type.size, 2u);
+    EXPECT_EQ(type.count, 2u);
+
+    const NMurelMeta::CMetaAdjNode reserved("E2P.reserved", 0x824C05A7u, 1447, NMurelMeta::UINT8);
+    type = adjustEntryType(reserved);
+    EXPECT_EQ(type.size, 1u);
+    EXPECT_EQ(type.count, 1447u);
+}
+
+TEST(MurelAdjEntryPrint, UnknownDataTypeIsReportedAndGivesAnEmptyType) {
+    const NMurelMeta::CMetaAdjNode buffer("E2P.X.Buffer", 0x80100010u, 16, NMurelMeta::BUFFER);
+    const uint32_t before = VXAssertionCount();
+    const CMurelAdjTypeInfo type = adjustEntryType(buffer);
+    EXPECT_EQ(VXAssertionCount(), before + 1);
+    EXPECT_EQ(type.size, 0u);
+    EXPECT_EQ(type.count, 0u);
+    const uint8_t bytes[16] = {};
+    EXPECT_EQ(printedValue(bytes, type, 1), "\n");
+}
+
 TEST(MurelAdjEntryPrint, FindNodeIndexByNameIsExactAndFindsTheFirst) {
     TVXVector<TMetaNodePtr> nodes;
     nodes.append(
