@@ -1,10 +1,8 @@
 // Reading a description file ("E2P structure description") into the sorted description list.
 //
 // The file is a sequence of lines ended by line feeds; bytes after the last line feed are ignored.
-// Trimmed lines that begin with "Address" (headers) or "#" (comments) are skipped; every other
-// line is a data line of at least eight columns separated by spaces and tabs:
-//   address (8 hex digits, 12..2035)  group  entry  type  count  value  value2  value3
-// The scan is bounded by the file size taken before the file is opened.
+// Each line is trimmed and checked by the rules of MurelAdjDescriptionLine.h; the first line that
+// fails ends the parse. The scan is bounded by the file size taken before the file is opened.
 #pragma once
 
 #include "foundation/CVXFile.h"
@@ -48,19 +46,3 @@ EMurelAdjDescriptionResult parseDescriptionFile(const CVXString& path,
 EMurelAdjDescriptionResult parseDescriptionStream(CVXFile& file, int64_t size,
                                                   CMurelAdjDescription& description,
                                                   CMurelAdjDescriptionReport& report);
-
-// The kinds of trimmed lines.
-enum EMurelAdjDescriptionLine : uint32_t {
-    MURELADJ_LINE_HEADER = 0,
-    MURELADJ_LINE_COMMENT = 1,
-    MURELADJ_LINE_DATA = 2,
-};
-EMurelAdjDescriptionLine classifyDescriptionLine(const CVXString& trimmedLine);
-
-// Checks a trimmed data line and fills node; false when a rule fails.
-bool parseDescriptionDataLine(const CVXString& trimmedLine, CMurelAdjNodeDesc& node);
-
-// The element count of column 5 as strtoul reads it with base 10 where unsigned long has 32 bits:
-// leading white space and a sign allowed, reading stops at the first non-digit, no digit gives 0,
-// a value above 0xFFFFFFFF gives 0xFFFFFFFF, a minus sign negates modulo 2^32.
-uint32_t parseDescriptionCount(const char* text);
