@@ -115,7 +115,18 @@ CVXString trimmedCopy(const CVXString& text) {
 } // namespace
 
 bool isPlainAsciiText(const char* text, uint32_t length) {
-    for (uint32_t index = 0; index < length; ++index) {
+    // Eight bytes at a time: no byte with its top bit set, and no zero byte.
+    constexpr uint64_t ONES = 0x0101010101010101ull;
+    constexpr uint64_t HIGHS = 0x8080808080808080ull;
+    uint32_t index = 0;
+    for (; index + 8 <= length; index += 8) {
+        uint64_t word = 0;
+        memcpy(&word, text + index, sizeof(word));
+        if ((word & HIGHS) != 0 || ((word - ONES) & ~word & HIGHS) != 0) {
+            return false;
+        }
+    }
+    for (; index < length; ++index) {
         const unsigned char c = static_cast<unsigned char>(text[index]);
         if (c == 0 || c >= 0x80) {
             return false;

@@ -465,6 +465,25 @@ TEST_F(MurelAdjDescriptionParserTest, MultiByteSequencesAreDecodedBeforeSplittin
     EXPECT_FALSE(accepts("0000000C E2P.G\xC3\xA4 A UINT8 1 0\xC3\xA4 00 FF"));
 }
 
+TEST_F(MurelAdjDescriptionParserTest, PlainAsciiTest) {
+    for (uint32_t length = 0; length < 20; ++length) {
+        std::string text(length, 'a');
+        EXPECT_TRUE(isPlainAsciiText(text.data(), length)) << length;
+        for (uint32_t position = 0; position < length; ++position) {
+            for (const char bad : {'\0', '\x80', '\xFF'}) {
+                std::string changed = text;
+                changed[position] = bad;
+                EXPECT_FALSE(isPlainAsciiText(changed.data(), length)) << length << " " << position;
+            }
+            std::string edge = text;
+            edge[position] = '\x7F';
+            EXPECT_TRUE(isPlainAsciiText(edge.data(), length));
+            edge[position] = '\x01';
+            EXPECT_TRUE(isPlainAsciiText(edge.data(), length));
+        }
+    }
+}
+
 // Random plain-ASCII lines: the byte rules and the string rules agree on every one.
 TEST_F(MurelAdjDescriptionParserTest, ByteAndStringRulesAgree) {
     std::mt19937 random(7);
