@@ -4,15 +4,17 @@
 #include "foundation/VXAssert.h"
 #include "foundation/VXOperatingSystem.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <syslog.h>
 
 namespace {
 
-// Settings: written once by main after the options were parsed, read by both threads.
-uint32_t s_levelMask = CMurelAdjLog::DEFAULT_LEVEL_MASK;
-uint32_t s_target = CMurelAdjLog::DEFAULT_TARGET;
+// Settings: written once by main after the options were parsed, read by both threads (the
+// signal-watch thread logs at any time), hence atomic.
+std::atomic<uint32_t> s_levelMask{CMurelAdjLog::DEFAULT_LEVEL_MASK};
+std::atomic<uint32_t> s_target{CMurelAdjLog::DEFAULT_TARGET};
 
 void openSystemLogDefault(const char* identity, int option, int facility) {
     openlog(identity, option, facility);
@@ -91,19 +93,19 @@ void CMurelAdjLog::info(const char* format, ...) {
 }
 
 void CMurelAdjLog::setTarget(uint32_t target) {
-    s_target = target;
+    s_target.store(target, std::memory_order_relaxed);
 }
 
 void CMurelAdjLog::setLevelMask(uint32_t mask) {
-    s_levelMask = mask;
+    s_levelMask.store(mask, std::memory_order_relaxed);
 }
 
 uint32_t CMurelAdjLog::target() {
-    return s_target;
+    return s_target.load(std::memory_order_relaxed);
 }
 
 uint32_t CMurelAdjLog::levelMask() {
-    return s_levelMask;
+    return s_levelMask.load(std::memory_order_relaxed);
 }
 
 int CMurelAdjLog::priorityOf(uint32_t level) {
@@ -118,8 +120,8 @@ int CMurelAdjLog::priorityOf(uint32_t level) {
 }
 
 void CMurelAdjLog::write(uint32_t level, const char* format, va_list args) {
-    const uint32_t mask = s_levelMask;
-    const uint32_t target = s_target;
+    const uint32_t mask = s_levelMask.load(std::memory_order_relaxed);
+    const uint32_t target = s_target.load(std::memory_order_relaxed);
     if (mask == LEVEL_NONE || (level & mask) == 0) {
         return;
     }
