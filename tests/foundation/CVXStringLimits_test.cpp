@@ -4,183 +4,121 @@
 
 #include "foundation/VXAssert.h"
 #include "foundation/VXOperatingSystem.h"
-#include "foundation/platform/VXSlog.h"
+#include "tests/foundation/VXOsTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// Captures the process-log lines and counts the assertions reported while it exists.
-class AssertionCapture {
-public:
-    AssertionCapture() : m_assertionsBefore(VXAssertionCount()) {
-        VXSlogSetSink(&AssertionCapture::sink, this, &m_previousSink, &m_previousContext);
-    }
-    ~AssertionCapture() { VXSlogSetSink(m_previousSink, m_previousContext); }
-    AssertionCapture(const AssertionCapture&) = delete;
-    AssertionCapture& operator=(const AssertionCapture&) = delete;
-
-    uint32_t assertions() const { return VXAssertionCount() - m_assertionsBefore; }
-
-    // True when a severity-2 line ends with the assertion text of source CVXString and message.
-    bool reported(const std::string& message) const {
-        const std::string tail = ": ASSERTION \"" + message + "\" failed";
-        for (const std::string& line : m_lines) {
-            if (line.find(" CVXString:") != std::string::npos && line.size() >= tail.size() &&
-                line.compare(line.size() - tail.size(), tail.size(), tail) == 0) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    static int sink(void* context, int /*opcode*/, int severity, const char* text) {
-        if (severity == VX_SEVERITY_ERROR) {
-            static_cast<AssertionCapture*>(context)->m_lines.emplace_back(text);
-        }
-        return static_cast<int>(std::strlen(text));
-    }
-
-    uint32_t m_assertionsBefore;
-    std::vector<std::string> m_lines;
-    VXSlogSink m_previousSink = nullptr;
-    void* m_previousContext = nullptr;
-};
-
 // The header words of a string's block: references, capacity, byteLength, charCount.
 uint32_t* header(const CVXString& s) {
-    // The block start is malloc-aligned.
-    void* block = const_cast<char*>(s.c_str()) - CVXString::TEXT_OFFSET;
-    return static_cast<uint32_t*>(block);
+    return static_cast<uint32_t*>(
+        static_cast<void*>(const_cast<char*>(s.c_str()) - CVXString::TEXT_OFFSET));
 }
 
-enum { REFERENCES, CAPACITY, BYTE_LENGTH, CHAR_COUNT };
+enum { REFERENCES, CAPACITY, BYTE_LENGTH };
 
-} // namespace
-
-TEST(CVXStringLimits, CapacityAtTheLimitIsReportedAndRefused) {
-    AssertionCapture capture;
-    const CVXString atLimit = CVXString::withCapacity(CVXString::CAPACITY_LIMIT);
-    EXPECT_EQ(capture.assertions(), 1u);
-    EXPECT_TRUE(capture.reported("CVXString::ctor: Capacity 4294967276 not valid!"));
-    EXPECT_TRUE(atLimit.isEmpty());
-    EXPECT_EQ(atLimit.capacity(), 0u);
-    const CVXString above = CVXString::withCapacity(0xFFFFFFFFu);
-    EXPECT_TRUE(capture.reported("CVXString::ctor: Capacity 4294967295 not valid!"));
-    EXPECT_EQ(above.capacity(), 0u);
+// Each operation runs on a block that claims a size near the limit; it must report and leave the
+// string as it was. The header is restored before the block is freed.
+TEST(CVXStringLimits, OperationsBeyondTheCapacityLimitAreReportedAndRefused) {
+    using Operation = void (*)(CVXString&, CVXString::Iterator&);
+    const struct {
+        int field;
+        uint32_t claimed;
+        Operation operation;
+        const char* message;
+        uint32_t reports;
+    } rows[] = {
+        {BYTE_LENGTH, CVXString::CAPACITY_LIMIT - 2,
+         [](CVXString& s, CVXString::Iterator&) { s.append("xy").append(CVXString("xy")); },
+         "CVXString::addReference: Capacity 4294967276 not valid!", 2},
+        {BYTE_LENGTH, 0xFFFFFFF0u,
+         [](CVXString& s, CVXString::Iterator& at) { s.insert(at, CVXString("0123456789abcdef")); },
+         "CVXString::addReference: Capacity 4294967296 not valid!", 1},
+        {CAPACITY, CVXString::CAPACITY_LIMIT, [](CVXString& s, CVXString::Iterator&) { s.trim(); },
+         "CVXString::trim: Capacity 4294967276 not valid!", 1},
+        {CAPACITY, 0xFFFFFFF0u,
+         [](CVXString& s, CVXString::Iterator& at) { s.replace(at, 1, CVXString("x")); },
+         "CVXString::replace: Capacity 4294967280 not valid!", 1},
+        {BYTE_LENGTH, CVXString::CAPACITY_LIMIT - 1,
+         [](CVXString& s, CVXString::Iterator& at) { s.replace(at, 1, CVXString("xy")); },
+         "CVXString::addReference: Capacity 4294967276 not valid!", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.message);
+        SlogCapture log;
+        const uint32_t before = VXAssertionCount();
+        CVXString s(" abc ");
+        const char* text = s.c_str();
+        CVXString::Iterator at = s.begin();
+        const uint32_t saved = header(s)[row.field];
+        header(s)[row.field] = row.claimed;
+        row.operation(s, at);
+        header(s)[row.field] = saved;
+        EXPECT_EQ(VXAssertionCount() - before, row.reports);
+        EXPECT_EQ(countAssertionReports(log.lines(), "CVXString", row.message), row.reports);
+        EXPECT_EQ(s.c_str(), text);
+        EXPECT_STREQ(s.c_str(), " abc ");
+        EXPECT_EQ(s.byteLength(), 5u);
+        EXPECT_EQ(s.capacity(), 5u);
+        EXPECT_EQ(at, s.begin());
+    }
 }
 
-// The next tests make a block claim a size near the limit, check that the operation reports and
-// leaves the string as it was, and restore the header before the block is freed.
+TEST(CVXStringLimits, ConstructionAtTheLimitAndTopBitCodePointsAreReported) {
+    SlogCapture log;
+    const uint32_t before = VXAssertionCount();
+    for (const uint32_t capacity : {CVXString::CAPACITY_LIMIT, 0xFFFFFFFFu}) {
+        const CVXString refused = CVXString::withCapacity(capacity);
+        EXPECT_TRUE(refused.isEmpty());
+        EXPECT_EQ(refused.capacity(), 0u);
+    }
+    EXPECT_EQ(countAssertionReports(log.lines(), "CVXString",
+                                    "CVXString::ctor: Capacity 4294967276 not valid!"),
+              1);
+    EXPECT_EQ(countAssertionReports(log.lines(), "CVXString",
+                                    "CVXString::ctor: Capacity 4294967295 not valid!"),
+              1);
 
-TEST(CVXStringLimits, AppendBeyondTheLimitLeavesTheString) {
-    AssertionCapture capture;
-    CVXString s("abc");
-    const char* before = s.c_str();
-    header(s)[BYTE_LENGTH] = CVXString::CAPACITY_LIMIT - 2;
-    s.append("xy");
-    s.append(CVXString("xy"));
-    header(s)[BYTE_LENGTH] = 3;
-    EXPECT_EQ(capture.assertions(), 2u);
-    EXPECT_TRUE(capture.reported("CVXString::addReference: Capacity 4294967276 not valid!"));
-    EXPECT_EQ(s.c_str(), before);
-    EXPECT_STREQ(s.c_str(), "abc");
-    EXPECT_EQ(s.capacity(), 3u);
-}
-
-TEST(CVXStringLimits, InsertBeyondTheLimitLeavesTheString) {
-    AssertionCapture capture;
-    CVXString s("abc");
-    CVXString::Iterator at = s.begin();
-    header(s)[BYTE_LENGTH] = 0xFFFFFFF0u;
-    s.insert(at, CVXString("0123456789abcdef"));
-    header(s)[BYTE_LENGTH] = 3;
-    EXPECT_EQ(capture.assertions(), 1u);
-    EXPECT_TRUE(capture.reported("CVXString::addReference: Capacity 4294967296 not valid!"));
-    EXPECT_STREQ(s.c_str(), "abc");
-    EXPECT_EQ(at, s.begin());
-}
-
-TEST(CVXStringLimits, TrimOfABlockAtTheLimitLeavesTheString) {
-    AssertionCapture capture;
-    CVXString s(" abc ");
-    header(s)[CAPACITY] = CVXString::CAPACITY_LIMIT;
-    s.trim();
-    header(s)[CAPACITY] = 5;
-    EXPECT_EQ(capture.assertions(), 1u);
-    EXPECT_TRUE(capture.reported("CVXString::trim: Capacity 4294967276 not valid!"));
-    EXPECT_STREQ(s.c_str(), " abc ");
-    EXPECT_EQ(s.byteLength(), 5u);
-}
-
-TEST(CVXStringLimits, ReplaceReportsTheCurrentAndTheNeededCapacity) {
-    AssertionCapture capture;
-    CVXString s("abc");
-    CVXString::Iterator at = s.begin();
-    header(s)[CAPACITY] = 0xFFFFFFF0u;
-    s.replace(at, 1, CVXString("x"));
-    header(s)[CAPACITY] = 3;
-    EXPECT_TRUE(capture.reported("CVXString::replace: Capacity 4294967280 not valid!"));
-    header(s)[BYTE_LENGTH] = CVXString::CAPACITY_LIMIT - 1;
-    s.replace(at, 1, CVXString("xy"));
-    header(s)[BYTE_LENGTH] = 3;
-    EXPECT_TRUE(capture.reported("CVXString::addReference: Capacity 4294967276 not valid!"));
-    EXPECT_EQ(capture.assertions(), 2u);
-    EXPECT_STREQ(s.c_str(), "abc");
-}
-
-TEST(CVXStringLimits, CodePointWithTheTopBitEndsTheConversion) {
-    AssertionCapture capture;
     CVXString s;
     const uint32_t codePoints[] = {'o', 'k', 0x80000000u, 'x'};
     s.assign(codePoints, 4);
-    EXPECT_EQ(capture.assertions(), 1u);
     EXPECT_STREQ(s.c_str(), "ok");
     EXPECT_EQ(s.charCount(), 2u);
+    EXPECT_EQ(VXAssertionCount() - before, 3u);
 }
 
 TEST(CVXStringLimits, ReleasingADeadBlockIsReportedAndLeftAlone) {
-    AssertionCapture capture;
+    SlogCapture log;
+    const uint32_t before = VXAssertionCount();
     auto* s = new CVXString("dead");
     uint32_t* block = header(*s);
     block[REFERENCES] = 0;
     delete s;
-    EXPECT_EQ(capture.assertions(), 1u);
+    EXPECT_EQ(VXAssertionCount() - before, 1u);
     EXPECT_EQ(block[REFERENCES], 0u); // not freed, count untouched
     VXFree(block);
 }
 
 TEST(CVXStringLimitsDeathTest, CapacityReportAbortsWhenAssertionsAbort) {
     testing::FLAGS_gtest_death_test_style = "threadsafe";
-    const char* previous = std::getenv("VX_ENABLE_ABORT_ON_ASSERTION");
-    const std::string saved = previous != nullptr ? previous : "";
-    setenv("VX_ENABLE_ABORT_ON_ASSERTION", "1", 1);
+    ScopedEnvironment abortSwitch("VX_ENABLE_ABORT_ON_ASSERTION", "1");
     EXPECT_DEATH(CVXString::withCapacity(0xFFFFFFF0u),
                  "CVXString:[0-9]+: ASSERTION \"CVXString::ctor: Capacity 4294967280 not valid!\"");
-    if (previous != nullptr) {
-        setenv("VX_ENABLE_ABORT_ON_ASSERTION", saved.c_str(), 1);
-    } else {
-        unsetenv("VX_ENABLE_ABORT_ON_ASSERTION");
-    }
 }
 
 TEST(CVXStringThreads, SharedBlocksCopiedAndReleasedOnManyThreads) {
     const CVXString shared[3] = {CVXString("alpha"), CVXString("\xC3\x9F"), CVXString(" gamma ")};
-    constexpr int THREADS = 4;
-    constexpr int ROUNDS = 20000;
     std::vector<std::thread> threads;
-    std::vector<int> mismatches(THREADS, 0);
-    for (int t = 0; t < THREADS; ++t) {
+    std::vector<int> mismatches(4, 0);
+    for (size_t t = 0; t < mismatches.size(); ++t) {
         threads.emplace_back([&shared, &mismatches, t] {
             std::vector<CVXString> held;
-            for (int round = 0; round < ROUNDS; ++round) {
+            for (int round = 0; round < 20000; ++round) {
                 CVXString copy(shared[round % 3]);
                 held.push_back(copy);
                 if (held.size() > 16) {
@@ -188,9 +126,7 @@ TEST(CVXStringThreads, SharedBlocksCopiedAndReleasedOnManyThreads) {
                 }
                 if (round % 7 == 0) {
                     copy.trim().append("!"); // a private copy; the shared text stays
-                    if (copy == shared[round % 3]) {
-                        ++mismatches[static_cast<size_t>(t)];
-                    }
+                    mismatches[t] += copy == shared[round % 3] ? 1 : 0;
                 }
             }
         });
@@ -198,12 +134,12 @@ TEST(CVXStringThreads, SharedBlocksCopiedAndReleasedOnManyThreads) {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    for (int t = 0; t < THREADS; ++t) {
-        EXPECT_EQ(mismatches[static_cast<size_t>(t)], 0);
-    }
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
     EXPECT_STREQ(shared[0].c_str(), "alpha");
     EXPECT_STREQ(shared[2].c_str(), " gamma ");
     for (const CVXString& s : shared) {
         EXPECT_EQ(s.referenceCount(), 1u);
     }
 }
+
+} // namespace
