@@ -123,12 +123,3 @@ const std::string& fuzzScratchDirectory() {
     }
     return s_scratch;
 }
-
-bool fuzzWriteFile(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = size == 0 || fwrite(data, 1, size, file) == size;
-    return fclose(file) == 0 && written;
-}

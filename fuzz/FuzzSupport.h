@@ -43,8 +43,5 @@ private:
 };
 
 // A private directory under $TMPDIR (or /tmp) that the process removes at exit; the option-file
-// target writes its files there.
+// target keeps the names of its files there.
 const std::string& fuzzScratchDirectory();
-
-// Writes a whole file; false on failure.
-bool fuzzWriteFile(const std::string& path, const uint8_t* data, size_t size);

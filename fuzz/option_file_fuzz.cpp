@@ -2,7 +2,8 @@
 //
 // Input: up to three option files "a", "b" and "c", separated by lines "====". The argument vector
 // velkor --dump @a --page=/x is built into an argument table, which reads "a" and whatever "@"
-// lines name in turn (relative names, in a private directory). The arguments must be exactly those
+// lines name in turn (relative names, in a private directory, where each name is a symbolic link
+// to a memory file). The arguments must be exactly those
 // of a model of the file format: comments and "\#", trailing white space and control characters,
 // sections, the 1023-character read pieces, the 128-argument limit. The resulting arguments then go
 // through the option table.
@@ -23,9 +24,9 @@ namespace {
 
 constexpr size_t READ_PIECE = 1023;
 constexpr const char* SEPARATOR = "\n====\n";
-constexpr const char* FILE_NAMES[] = {"a", "b", "c"};
-
-std::map<std::string, std::string> s_files;
+constexpr size_t FILE_COUNT = 3;
+constexpr const char* FILE_NAMES[FILE_COUNT] = {"a", "b", "c"};
+CFuzzMemoryFile* s_memoryFiles[FILE_COUNT] = {};
 
 // The option-file format, stated independently of the reader.
 std::string modelStrip(std::string line) {
@@ -45,9 +46,14 @@ std::string modelStrip(std::string line) {
     return line;
 }
 
-void modelExpand(const std::string& name, std::vector<std::string>& arguments) {
-    const auto file = s_files.find(name);
-    if (file == s_files.end()) {
+// The files of one input by name (kept per input, so that every allocation of an input is freed
+// within it and the fuzzer's leak check stays quiet).
+using CFiles = std::map<std::string, std::string>;
+
+void modelExpand(const CFiles& files, const std::string& name,
+                 std::vector<std::string>& arguments) {
+    const auto file = files.find(name);
+    if (file == files.end()) {
         return;
     }
     const std::string& text = file->second;
@@ -95,6 +101,13 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
         perror("chdir");
         abort();
     }
+    for (size_t index = 0; index < FILE_COUNT; ++index) {
+        s_memoryFiles[index] = new CFuzzMemoryFile();
+        if (symlink(s_memoryFiles[index]->path().c_str(), FILE_NAMES[index]) != 0) {
+            perror("symlink");
+            abort();
+        }
+    }
     return 0;
 }
 
@@ -103,17 +116,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 64 * 1024 || !staysInDirectory(input)) {
         return -1;
     }
-    s_files.clear();
+    CFiles files;
     size_t start = 0;
-    for (const char* name : FILE_NAMES) {
+    for (size_t index = 0; index < FILE_COUNT; ++index) {
         size_t end = input.find(SEPARATOR, start);
-        if (end == std::string::npos || name == FILE_NAMES[2]) {
+        if (end == std::string::npos || index == FILE_COUNT - 1) {
             end = input.size();
         }
         const std::string text = start <= input.size() ? input.substr(start, end - start) : "";
-        s_files[name] = text;
-        FUZZ_EXPECT(
-            fuzzWriteFile(name, reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+        files[FILE_NAMES[index]] = text;
+        FUZZ_EXPECT(s_memoryFiles[index]->assign(reinterpret_cast<const uint8_t*>(text.data()),
+                                                 text.size()));
         start = end + strlen(SEPARATOR);
     }
 
@@ -127,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> expected(argv, argv + argc);
     for (size_t index = 1; index < expected.size(); ++index) {
         if (expected[index][0] == '@') {
-            modelExpand(expected[index].substr(1), expected);
+            modelExpand(files, expected[index].substr(1), expected);
         }
     }
 
