@@ -111,6 +111,7 @@ expect_no_compopt "--he" "-o nospace"
 expect "--dump=" $'hex\nverbose'
 expect "--dump=v" "verbose"
 expect "--endianness=" $'big\nlittle'
+expect "--endianness=big," ""
 expect "--endianness=l" "little"
 expect_no_compopt "--endianness=l" "-o nospace"
 expect "--log=" $'slog\nstdout'
