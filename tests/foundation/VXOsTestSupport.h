@@ -1,5 +1,5 @@
-// Helpers of the foundation tests: a captured system log, assertion reports in it, and scoped
-// environment changes.
+// Helpers of the foundation tests: a captured system log, assertion reports in it, scoped
+// environment changes and a scratch directory.
 #pragma once
 
 #include "foundation/platform/VXSlog.h"
@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -156,3 +158,32 @@ inline size_t countOccurrences(const std::string& text, const std::string& needl
     }
     return count;
 }
+
+// A fresh directory under the system temp directory, removed with its contents when destroyed.
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velkor-foundation-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+    // Writes bytes into the named file and returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(file(name), std::ios::binary) << bytes;
+        return file(name);
+    }
+
+private:
+    std::string m_path;
+};
