@@ -1,4 +1,5 @@
-// Helpers of the page client tests: a captured system log and a page that removes itself.
+// Helpers of the page client tests: forked helper processes, a captured system log and a page that
+// removes itself.
 #pragma once
 
 #include "foundation/platform/VXSlog.h"
@@ -6,88 +7,126 @@
 #include "murelpage/MurelPageWriter.h"
 #include "tests/support/ProcessRunner.h"
 
+#include <atomic>
+#include <functional>
+#include <new>
+#include <signal.h>
 #include <string>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
-struct CCapturedLine {
-    int opcode;
-    int severity;
-    std::string text;
+// An object in anonymous shared memory, seen by forked children.
+template <typename T>
+struct TSharedMemory {
+    T* object =
+        new (mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0))
+            T{};
+    ~TSharedMemory() { munmap(object, sizeof(T)); }
+    T* operator->() const { return object; }
 };
 
+// Runs body in a child process that exits with its result; its alarm kills it after 20 seconds.
+inline pid_t forkChild(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(20);
+        _exit(body());
+    }
+    return pid;
+}
+
+// Exit status of a child, or 128 + signal when it was killed.
+inline int waitChild(pid_t pid) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+inline int64_t monotonicUs() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// Polls until predicate holds, at most 5 seconds; true when it held.
+inline bool waitUntil(const std::function<bool()>& predicate) {
+    const int64_t end = monotonicUs() + 5000000;
+    while (!predicate()) {
+        if (monotonicUs() > end) {
+            return false;
+        }
+        usleep(1000);
+    }
+    return true;
+}
+
+// The line prefix of a reporting function, for the calling thread or the main thread of process.
+inline std::string murelPagePrefix(const std::string& function, pid_t process = 0) {
+    const int thread = process != 0 ? process : static_cast<int>(syscall(SYS_gettid));
+    return "[MurelPage V=1.3,D=0,PID=" + std::to_string(process != 0 ? process : getpid()) +
+           ",TID=" + std::to_string(thread) + ",F=" + function + "()] ";
+}
+
 // Captures every system-log line while it exists.
-class CCapturedSlog {
-public:
-    CCapturedSlog() { VXSlogSetSink(&CCapturedSlog::sink, this, &m_previous, &m_previousContext); }
-    ~CCapturedSlog() { VXSlogSetSink(m_previous, m_previousContext); }
+struct CCapturedSlog {
+    CCapturedSlog() { VXSlogSetSink(&sink, this, &previous, &previousContext); }
+    ~CCapturedSlog() { VXSlogSetSink(previous, previousContext); }
     CCapturedSlog(const CCapturedSlog&) = delete;
     CCapturedSlog& operator=(const CCapturedSlog&) = delete;
 
-    const std::vector<CCapturedLine>& lines() const { return m_lines; }
-    void clear() { m_lines.clear(); }
-    // The texts only.
-    std::vector<std::string> texts() const {
+    // The lines of one reporting function of this thread, without the line prefix.
+    std::vector<std::string> of(const std::string& function) const {
         std::vector<std::string> result;
-        for (const CCapturedLine& line : m_lines) {
-            result.push_back(line.text);
+        const std::string prefix = murelPagePrefix(function);
+        for (const std::string& text : texts) {
+            if (text.rfind(prefix, 0) == 0) {
+                result.push_back(text.substr(prefix.size()));
+            }
         }
         return result;
     }
-    // Number of lines containing part.
-    size_t count(const std::string& part) const {
-        size_t n = 0;
-        for (const CCapturedLine& line : m_lines) {
-            n += line.text.find(part) != std::string::npos ? 1 : 0;
-        }
-        return n;
-    }
-
-private:
     static int sink(void* context, int opcode, int severity, const char* text) {
-        static_cast<CCapturedSlog*>(context)->m_lines.push_back({opcode, severity, text});
+        CCapturedSlog& log = *static_cast<CCapturedSlog*>(context);
+        log.opcodes.push_back(opcode);
+        log.severities.push_back(severity);
+        log.texts.emplace_back(text);
         return 0;
     }
-    VXSlogSink m_previous = nullptr;
-    void* m_previousContext = nullptr;
-    std::vector<CCapturedLine> m_lines;
+
+    std::vector<std::string> texts;
+    std::vector<int> severities;
+    std::vector<int> opcodes;
+    VXSlogSink previous = nullptr;
+    void* previousContext = nullptr;
 };
 
-// The line prefix of the calling thread for a reporting function.
-inline std::string murelPagePrefix(const std::string& function) {
-    return "[MurelPage V=1.3,D=0,PID=" + std::to_string(getpid()) +
-           ",TID=" + std::to_string(static_cast<int>(syscall(SYS_gettid))) + ",F=" + function +
-           "()] ";
-}
-
 // A page and access object with unique names, removed again by the destructor.
-class CTestPage {
-public:
+struct CTestPage {
     explicit CTestPage(const std::string& tag)
-        : m_page(uniqueShmName(tag + "-page")), m_lock(uniqueShmName(tag + "-lock")) {}
+        : page(uniqueShmName(tag + "-page")), lock(uniqueShmName(tag + "-lock")) {}
     ~CTestPage() {
         std::string error;
-        CMurelPageWriter::remove(m_page, m_lock, error);
+        CMurelPageWriter::remove(page, lock, error);
     }
     CTestPage(const CTestPage&) = delete;
     CTestPage& operator=(const CTestPage&) = delete;
 
-    const std::string& page() const { return m_page; }
-    const std::string& lock() const { return m_lock; }
-
     // Writes an image (zero-padded to size), raising the change counter unless told otherwise.
     bool write(const std::vector<uint8_t>& image, bool raiseCounter = true, uint32_t size = 8192) {
         CMurelPageWriter writer;
-        return writer.open(m_page, m_lock, size) && writer.write(image, raiseCounter);
+        return writer.open(page, lock, size) && writer.write(image, raiseCounter);
     }
     bool writeItems(const std::vector<CMurelPageItem>& items, uint8_t format = 1) {
         std::vector<uint8_t> image;
         return MurelPageImage_build(items, image, format) && write(image);
     }
 
-private:
-    std::string m_page;
-    std::string m_lock;
+    const std::string page;
+    const std::string lock;
 };

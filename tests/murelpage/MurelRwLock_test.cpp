@@ -1,5 +1,5 @@
 #include "murelpage/MurelRwLock.h"
-#include "tests/murelpage/ForkSupport.h"
+#include "tests/murelpage/MurelPageTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,27 +18,48 @@ struct timespec realtimeIn(int milliseconds) {
     return now;
 }
 
-uint32_t waitingWriters(const MurelRwLock* lock) {
-    return (atomicRead(&lock->state) & MURELRWLOCK_WAITER_MASK) / MURELRWLOCK_WAITER_ONE;
+// Takes the lock (without deadline when deadlineMs < 0), runs inside and unlocks: 0, or the
+// error number of the failed lock operation (255 for a failed unlock).
+int lockAndRun(MurelRwLock* lock, bool write, const std::function<void()>& inside = {},
+               int deadlineMs = -1) {
+    const struct timespec deadline = realtimeIn(deadlineMs);
+    const struct timespec* until = deadlineMs < 0 ? nullptr : &deadline;
+    const int result =
+        write ? MurelRwLock_writeLock(lock, until) : MurelRwLock_readLock(lock, until);
+    if (result != 0) {
+        return result;
+    }
+    if (inside) {
+        inside();
+    }
+    return MurelRwLock_unlock(lock) == 0 ? 0 : 255;
 }
 
 struct CLockArea {
     MurelRwLock lock;
-    uint32_t marker;
-    uint32_t order[8];
-    uint32_t orderCount;
-    uint32_t stop;
-    uint32_t writerGrants;
+    std::atomic<uint32_t> order; // decimal digits of who got the lock, in turn
+    std::atomic<uint32_t> readersInside;
+    std::atomic<uint32_t> violations;
+    uint32_t value; // protected by the lock
 };
 
-void record(CLockArea& area, uint32_t who) {
-    const uint32_t at = __atomic_fetch_add(&area.orderCount, 1u, __ATOMIC_SEQ_CST);
-    if (at < 8) {
-        area.order[at] = who;
+class MurelRwLockTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(MurelRwLock_init(m_lock, 1), 0); }
+    pid_t child(bool write, const std::function<void()>& inside = {}, int deadlineMs = -1) {
+        return forkChild([=, this] { return lockAndRun(m_lock, write, inside, deadlineMs); });
     }
-}
+    uint32_t waitingWriters() const {
+        return (__atomic_load_n(&m_lock->state, __ATOMIC_SEQ_CST) & MURELRWLOCK_WAITER_MASK) /
+               MURELRWLOCK_WAITER_ONE;
+    }
+    void record(uint32_t who) { m_area->order = m_area->order * 10 + who; }
 
-TEST(MurelRwLockTest, SingleThreadSemanticsAndErrorNumbers) {
+    TSharedMemory<CLockArea> m_area;
+    MurelRwLock* m_lock = &m_area->lock;
+};
+
+TEST_F(MurelRwLockTest, SingleThreadSemanticsAndErrorNumbers) {
     MurelRwLock lock;
     memset(&lock, 0, sizeof(lock));
     EXPECT_EQ(MurelRwLock_readLock(&lock, nullptr), EINVAL); // never initialised
@@ -67,211 +88,85 @@ TEST(MurelRwLockTest, SingleThreadSemanticsAndErrorNumbers) {
     EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
     EXPECT_EQ(lock.state, 0u);
     EXPECT_EQ(lock.writerTid, 0u);
+
+    static MurelRwLock privateLock = MURELRWLOCK_INITIALIZER;
+    EXPECT_EQ(privateLock.shared, 0u);
+    EXPECT_EQ(lockAndRun(&privateLock, true), 0);
+    EXPECT_EQ(lockAndRun(&privateLock, false), 0);
 }
 
-TEST(MurelRwLockTest, StaticInitialiserGivesAWorkingPrivateLock) {
-    static MurelRwLock lock = MURELRWLOCK_INITIALIZER;
-    EXPECT_EQ(lock.shared, 0u);
-    EXPECT_EQ(MurelRwLock_writeLock(&lock, nullptr), 0);
-    EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
-    EXPECT_EQ(MurelRwLock_readLock(&lock, nullptr), 0);
-    EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
-}
-
-TEST(MurelRwLockTest, ReaderProcessWaitsWhileAWriterProcessHoldsTheLock) {
-    TSharedMemory<CLockArea> area;
-    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
-    const pid_t writer = forkChild([&] {
-        if (MurelRwLock_writeLock(&area->lock, nullptr) != 0) {
-            return 2;
-        }
-        atomicWrite(&area->marker, 1);
-        sleepMs(300);
-        atomicWrite(&area->marker, 2);
-        return MurelRwLock_unlock(&area->lock) == 0 ? 0 : 3;
+// Writers do not starve: once a writer waits, a reader arriving later waits behind it.
+TEST_F(MurelRwLockTest, WaitingWriterHoldsOffNewReadersAndGoesFirst) {
+    ASSERT_EQ(MurelRwLock_readLock(m_lock, nullptr), 0);
+    const pid_t writer = child(true, [this] {
+        record(1);
+        usleep(100000);
     });
-    ASSERT_TRUE(waitUntil([&] { return atomicRead(&area->marker) == 1; }));
-    const int64_t start = monotonicMs();
-    ASSERT_EQ(MurelRwLock_readLock(&area->lock, nullptr), 0);
-    EXPECT_EQ(atomicRead(&area->marker), 2u); // not before the writer let go
-    EXPECT_GE(monotonicMs() - start, 200);
-    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
-    EXPECT_EQ(waitChild(writer), 0);
-}
-
-TEST(MurelRwLockTest, ReadersShareTheLockAcrossProcesses) {
-    TSharedMemory<CLockArea> area;
-    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
-    ASSERT_EQ(MurelRwLock_readLock(&area->lock, nullptr), 0);
-    const pid_t reader = forkChild([&] {
-        const struct timespec deadline = realtimeIn(2000);
-        if (MurelRwLock_readLock(&area->lock, &deadline) != 0) {
-            return 2;
-        }
-        return MurelRwLock_unlock(&area->lock) == 0 ? 0 : 3;
-    });
-    EXPECT_EQ(waitChild(reader), 0);
-    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
-}
-
-TEST(MurelRwLockTest, WaitingWriterHoldsOffNewReadersAndGoesFirst) {
-    TSharedMemory<CLockArea> area;
-    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
-    ASSERT_EQ(MurelRwLock_readLock(&area->lock, nullptr), 0);
-    const pid_t writer = forkChild([&] {
-        if (MurelRwLock_writeLock(&area->lock, nullptr) != 0) {
-            return 2;
-        }
-        record(*area, 1);
-        sleepMs(100);
-        return MurelRwLock_unlock(&area->lock) == 0 ? 0 : 3;
-    });
-    ASSERT_TRUE(waitUntil([&] { return waitingWriters(&area->lock) == 1; }));
-    const pid_t reader = forkChild([&] {
-        if (MurelRwLock_readLock(&area->lock, nullptr) != 0) {
-            return 2;
-        }
-        record(*area, 2);
-        return MurelRwLock_unlock(&area->lock) == 0 ? 0 : 3;
-    });
-    sleepMs(200);
-    EXPECT_EQ(atomicRead(&area->orderCount), 0u); // the new reader waits behind the writer
-    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
+    ASSERT_TRUE(waitUntil([this] { return waitingWriters() == 1; }));
+    const pid_t reader = child(false, [this] { record(2); });
+    usleep(200000);
+    EXPECT_EQ(m_area->order, 0u);
+    EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
     EXPECT_EQ(waitChild(writer), 0);
     EXPECT_EQ(waitChild(reader), 0);
-    ASSERT_EQ(area->orderCount, 2u);
-    EXPECT_EQ(area->order[0], 1u);
-    EXPECT_EQ(area->order[1], 2u);
+    EXPECT_EQ(m_area->order, 12u);
 }
 
-TEST(MurelRwLockTest, TimedOutWriterLetsTheReadersBehindItIn) {
-    TSharedMemory<CLockArea> area;
-    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
-    ASSERT_EQ(MurelRwLock_readLock(&area->lock, nullptr), 0); // held throughout
-    const pid_t writer = forkChild([&] {
-        const struct timespec deadline = realtimeIn(500);
-        return MurelRwLock_writeLock(&area->lock, &deadline) == ETIMEDOUT ? 0 : 2;
-    });
-    ASSERT_TRUE(waitUntil([&] { return waitingWriters(&area->lock) == 1; }));
-    const pid_t reader = forkChild([&] {
-        if (MurelRwLock_readLock(&area->lock, nullptr) != 0) {
-            return 2;
-        }
-        atomicWrite(&area->marker, 1);
-        return MurelRwLock_unlock(&area->lock) == 0 ? 0 : 3;
-    });
-    EXPECT_EQ(waitChild(writer), 0);
+// Readers of several processes share the lock once the writer waiting before them gave up.
+TEST_F(MurelRwLockTest, TimedOutWriterLetsTheReadersBehindItIn) {
+    ASSERT_EQ(MurelRwLock_readLock(m_lock, nullptr), 0); // held throughout
+    const pid_t writer = child(true, {}, 500);
+    ASSERT_TRUE(waitUntil([this] { return waitingWriters() == 1; }));
+    const pid_t reader = child(false, [this] { record(2); });
+    EXPECT_EQ(waitChild(writer), ETIMEDOUT);
     EXPECT_EQ(waitChild(reader), 0);
-    EXPECT_EQ(area->marker, 1u);
-    EXPECT_EQ(waitingWriters(&area->lock), 0u);
-    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
-    EXPECT_EQ(area->lock.state, 0u);
+    EXPECT_EQ(m_area->order, 2u);
+    EXPECT_EQ(waitingWriters(), 0u);
+    EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
+    EXPECT_EQ(m_lock->state, 0u);
 }
 
-TEST(MurelRwLockTest, WriterKilledWhileWaitingDoesNotKeepReadersOutForEver) {
-    TSharedMemory<CLockArea> area;
-    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
-    ASSERT_EQ(MurelRwLock_readLock(&area->lock, nullptr), 0);
-    const pid_t writer = forkChild([&] { return MurelRwLock_writeLock(&area->lock, nullptr); });
-    ASSERT_TRUE(waitUntil([&] { return waitingWriters(&area->lock) == 1; }));
+TEST_F(MurelRwLockTest, WriterKilledWhileWaitingDoesNotKeepReadersOutForEver) {
+    ASSERT_EQ(MurelRwLock_readLock(m_lock, nullptr), 0);
+    const pid_t writer = child(true);
+    ASSERT_TRUE(waitUntil([this] { return waitingWriters() == 1; }));
     kill(writer, SIGKILL);
     EXPECT_EQ(waitChild(writer), 128 + SIGKILL);
-    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
+    EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
     // The dead writer is still counted as waiting; a reader gets in after one sleep slice.
-    const pid_t reader = forkChild(
-        [&] {
-            if (MurelRwLock_readLock(&area->lock, nullptr) != 0) {
-                return 2;
-            }
-            return MurelRwLock_unlock(&area->lock) == 0 ? 0 : 3;
-        },
-        5);
-    const int64_t start = monotonicMs();
-    EXPECT_EQ(waitChild(reader), 0);
-    EXPECT_LT(monotonicMs() - start, 2000);
+    const int64_t start = monotonicUs();
+    EXPECT_EQ(waitChild(child(false)), 0);
+    EXPECT_LT(monotonicUs() - start, 2000000);
     // A writer is not held off by the stale count at all.
-    EXPECT_EQ(MurelRwLock_writeLock(&area->lock, nullptr), 0);
-    EXPECT_EQ(MurelRwLock_unlock(&area->lock), 0);
+    EXPECT_EQ(lockAndRun(m_lock, true), 0);
 }
 
-// Readers in several processes overlap so that the lock is never free of readers; a writer must
-// still get it, again and again, within a short time.
-TEST(MurelRwLockTest, WritersDoNotStarveUnderASteadyStreamOfReaders) {
-    TSharedMemory<CLockArea> area;
-    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
-    pid_t readers[3];
-    for (pid_t& reader : readers) {
-        reader = forkChild([&] {
-            while (atomicRead(&area->stop) == 0) {
-                if (MurelRwLock_readLock(&area->lock, nullptr) != 0) {
-                    return 2;
-                }
-                usleep(2000);
-                if (MurelRwLock_unlock(&area->lock) != 0) {
-                    return 3;
-                }
-            }
-            return 0;
-        });
-    }
-    const pid_t writer = forkChild([&] {
-        for (int i = 0; i < 20; ++i) {
-            const struct timespec deadline = realtimeIn(3000);
-            if (MurelRwLock_writeLock(&area->lock, &deadline) != 0) {
-                return 2;
-            }
-            __atomic_fetch_add(&area->writerGrants, 1u, __ATOMIC_SEQ_CST);
-            MurelRwLock_unlock(&area->lock);
-            usleep(5000);
-        }
-        return 0;
-    });
-    EXPECT_EQ(waitChild(writer), 0);
-    atomicWrite(&area->stop, 1);
-    for (pid_t reader : readers) {
-        EXPECT_EQ(waitChild(reader), 0);
-    }
-    EXPECT_EQ(area->writerGrants, 20u);
-    EXPECT_EQ(area->lock.state, 0u);
-}
-
-TEST(MurelRwLockTest, ManyProcessesKeepTheCountsExact) {
-    struct CCounterArea {
-        MurelRwLock lock;
-        uint32_t value;
-        uint32_t readersInside;
-        uint32_t violations;
-    };
-    TSharedMemory<CCounterArea> area;
-    ASSERT_EQ(MurelRwLock_init(&area->lock, 1), 0);
+TEST_F(MurelRwLockTest, ManyProcessesKeepTheCountsExact) {
     pid_t children[4];
     for (int c = 0; c < 4; ++c) {
-        children[c] = forkChild([&, c] {
+        children[c] = forkChild([this, c] {
             for (int i = 0; i < 2000; ++i) {
                 if (c % 2 == 0 || i % 4 == 0) {
-                    MurelRwLock_writeLock(&area->lock, nullptr);
-                    if (atomicRead(&area->readersInside) != 0) {
-                        __atomic_fetch_add(&area->violations, 1u, __ATOMIC_SEQ_CST);
-                    }
-                    const uint32_t value = area->value; // not atomic: the lock protects it
-                    area->value = value + 1;
-                    MurelRwLock_unlock(&area->lock);
+                    lockAndRun(m_lock, true, [this] {
+                        m_area->violations += m_area->readersInside != 0 ? 1 : 0;
+                        m_area->value = m_area->value + 1;
+                    });
                 } else {
-                    MurelRwLock_readLock(&area->lock, nullptr);
-                    __atomic_fetch_add(&area->readersInside, 1u, __ATOMIC_SEQ_CST);
-                    __atomic_fetch_sub(&area->readersInside, 1u, __ATOMIC_SEQ_CST);
-                    MurelRwLock_unlock(&area->lock);
+                    lockAndRun(m_lock, false, [this] {
+                        ++m_area->readersInside;
+                        --m_area->readersInside;
+                    });
                 }
             }
             return 0;
         });
     }
-    for (pid_t child : children) {
-        EXPECT_EQ(waitChild(child), 0);
+    for (pid_t c : children) {
+        EXPECT_EQ(waitChild(c), 0);
     }
-    EXPECT_EQ(area->value, 2u * 2000u + 2u * 500u);
-    EXPECT_EQ(area->violations, 0u);
-    EXPECT_EQ(area->lock.state, 0u);
+    EXPECT_EQ(m_area->value, 2u * 2000u + 2u * 500u);
+    EXPECT_EQ(m_area->violations, 0u);
+    EXPECT_EQ(m_lock->state, 0u);
 }
 
 } // namespace

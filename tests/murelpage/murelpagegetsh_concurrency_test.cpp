@@ -1,7 +1,6 @@
 // The page client against writer processes: blocking on the page's lock and torn copies.
 #include "murelpage/MurelPageGet.h"
 #include "murelpage/murelpagegetsh.h"
-#include "tests/murelpage/ForkSupport.h"
 #include "tests/murelpage/MurelPageTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +14,9 @@ const uint32_t kItemId = 0xC0000001u;
 const uint32_t kItemSize = MURELPAGE_SIZE - 3 - 6; // one raw item fills the page
 
 struct CWriterArea {
-    uint32_t nextGeneration;
-    uint32_t stop;
-    uint32_t locked;
+    std::atomic<uint32_t> nextGeneration;
+    std::atomic<uint32_t> stop;
+    std::atomic<uint32_t> locked;
 };
 
 // Page image whose item holds the generation number in every 4-byte group.
@@ -31,73 +30,73 @@ std::vector<uint8_t> generationImage(uint32_t generation) {
     return image;
 }
 
-// The generation of an item copy, or 0 when its bytes come from more than one generation.
-uint32_t generationOf(const std::vector<uint8_t>& bytes) {
-    uint32_t generation = 0;
-    memcpy(&generation, bytes.data(), 4);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != static_cast<uint8_t>(generation >> (8 * (i % 4)))) {
-            return 0;
-        }
-    }
-    return generation;
-}
-
 class MurelPageGetShConcurrencyTest : public testing::Test {
 protected:
-    void SetUp() override { MurelPageGetSh_resetForTesting(); }
+    void SetUp() override {
+        MurelPageGetSh_resetForTesting();
+        ASSERT_TRUE(m_page.write(generationImage(1)));
+        ASSERT_EQ(attach(), MurelPageGet_OK);
+    }
     void TearDown() override { MurelPageGetSh_resetForTesting(); }
+    MurelPageGet_EResult attach() {
+        return MurelPageGetSh_attach(m_page.page.c_str(), m_page.lock.c_str());
+    }
+    // The generation of the item in the client's copy, 0 when its bytes are from several.
+    uint32_t copiedGeneration() {
+        std::vector<uint8_t> bytes(kItemSize);
+        uint32_t length = 0;
+        EXPECT_EQ(MurelPageGetSh_getBuffer(kItemId, 0, bytes.data(), kItemSize, &length),
+                  MurelPageGet_OK);
+        uint32_t generation = 0;
+        memcpy(&generation, bytes.data(), 4);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] != static_cast<uint8_t>(generation >> (8 * (i % 4)))) {
+                return 0;
+            }
+        }
+        return generation;
+    }
+
     CTestPage m_page{"concurrent"};
+    TSharedMemory<CWriterArea> m_area;
 };
 
 TEST_F(MurelPageGetShConcurrencyTest, RefreshWaitsWhileAWriterProcessHoldsTheLock) {
-    ASSERT_TRUE(m_page.write(generationImage(1)));
-    ASSERT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()), MurelPageGet_OK);
-    TSharedMemory<CWriterArea> area;
     const pid_t writer = forkChild([&] {
         CMurelPageWriter pageWriter;
-        if (!pageWriter.open(m_page.page(), m_page.lock())) {
+        if (!pageWriter.open(m_page.page, m_page.lock)) {
             return 2;
         }
         MurelShAccObj_timedLockWrite(pageWriter.accessObject(), MURELSHACCOBJ_WAIT_FOREVER);
-        atomicWrite(&area->locked, 1);
-        sleepMs(500);
+        m_area->locked = 1;
+        usleep(500000);
         const std::vector<uint8_t> image = generationImage(2);
         memcpy(pageWriter.page(), image.data(), image.size());
         pageWriter.markChanged();
         return MurelShAccObj_unlock(pageWriter.accessObject()) == 0 ? 0 : 3;
     });
-    ASSERT_TRUE(waitUntil([&] { return atomicRead(&area->locked) == 1; }));
-    const int64_t start = monotonicMs();
-    EXPECT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()), MurelPageGet_OK);
-    EXPECT_GE(monotonicMs() - start, 300);
-    std::vector<uint8_t> bytes(kItemSize);
-    uint32_t length = 0;
-    ASSERT_EQ(MurelPageGetSh_getBuffer(kItemId, 0, bytes.data(), kItemSize, &length),
-              MurelPageGet_OK);
-    EXPECT_EQ(generationOf(bytes), 2u);
+    ASSERT_TRUE(waitUntil([this] { return m_area->locked == 1; }));
+    const int64_t start = monotonicUs();
+    EXPECT_EQ(attach(), MurelPageGet_OK);
+    EXPECT_GE(monotonicUs() - start, 300000);
+    EXPECT_EQ(copiedGeneration(), 2u);
     EXPECT_EQ(waitChild(writer), 0);
 }
 
 // Two writer processes rewrite the whole page, generation by generation, pausing in the middle of
 // each rewrite; the reader refreshes and checks thousands of copies.
 TEST_F(MurelPageGetShConcurrencyTest, NoTornCopyWhileWriterProcessesRewriteThePage) {
-    ASSERT_TRUE(m_page.write(generationImage(1)));
-    ASSERT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()), MurelPageGet_OK);
-    TSharedMemory<CWriterArea> area;
-    area->nextGeneration = 2;
+    m_area->nextGeneration = 2;
     pid_t writers[2];
     for (pid_t& writer : writers) {
         writer = forkChild([&] {
             CMurelPageWriter pageWriter;
-            if (!pageWriter.open(m_page.page(), m_page.lock())) {
+            if (!pageWriter.open(m_page.page, m_page.lock)) {
                 return 2;
             }
             const size_t half = MURELPAGE_SIZE / 2;
-            while (atomicRead(&area->stop) == 0) {
-                const uint32_t generation =
-                    __atomic_fetch_add(&area->nextGeneration, 1u, __ATOMIC_SEQ_CST);
-                const std::vector<uint8_t> image = generationImage(generation);
+            while (m_area->stop == 0) {
+                const std::vector<uint8_t> image = generationImage(m_area->nextGeneration++);
                 if (MurelShAccObj_timedLockWrite(pageWriter.accessObject(),
                                                  MURELSHACCOBJ_WAIT_FOREVER) != 0) {
                     return 3;
@@ -115,18 +114,13 @@ TEST_F(MurelPageGetShConcurrencyTest, NoTornCopyWhileWriterProcessesRewriteThePa
         });
     }
 
-    std::vector<uint8_t> bytes(kItemSize);
     uint32_t copies = 0;
     uint32_t torn = 0;
     uint32_t lastGeneration = 1;
-    const int64_t start = monotonicMs();
-    while (monotonicMs() - start < 10000 && copies < 3000) {
-        ASSERT_EQ(MurelPageGetSh_attach(m_page.page().c_str(), m_page.lock().c_str()),
-                  MurelPageGet_OK);
-        uint32_t length = 0;
-        ASSERT_EQ(MurelPageGetSh_getBuffer(kItemId, 0, bytes.data(), kItemSize, &length),
-                  MurelPageGet_OK);
-        const uint32_t generation = generationOf(bytes);
+    const int64_t start = monotonicUs();
+    while (monotonicUs() - start < 10000000 && copies < 2000) {
+        ASSERT_EQ(attach(), MurelPageGet_OK);
+        const uint32_t generation = copiedGeneration();
         if (generation == 0) {
             ++torn;
         } else if (generation != lastGeneration) {
@@ -134,16 +128,15 @@ TEST_F(MurelPageGetShConcurrencyTest, NoTornCopyWhileWriterProcessesRewriteThePa
             lastGeneration = generation;
         }
     }
-    const int64_t elapsed = monotonicMs() - start;
-    atomicWrite(&area->stop, 1);
+    const int64_t elapsed = (monotonicUs() - start) / 1000;
+    m_area->stop = 1;
     for (pid_t writer : writers) {
         EXPECT_EQ(waitChild(writer), 0);
     }
     EXPECT_EQ(torn, 0u);
     EXPECT_GE(copies, 1000u);
-    std::cout << "[ measured ] " << copies << " fresh copies in " << elapsed << " ms ("
-              << (elapsed > 0 ? copies * 1000 / elapsed : 0) << " per second), "
-              << (area->nextGeneration - 2) << " page rewrites\n";
+    std::cout << "[ measured ] " << copies << " fresh copies in " << elapsed << " ms, "
+              << (m_area->nextGeneration - 2) << " page rewrites\n";
 }
 
 } // namespace

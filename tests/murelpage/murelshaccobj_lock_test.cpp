@@ -1,7 +1,6 @@
 // Lock operations of the shared access object, on objects in anonymous shared memory (no named
 // objects, no create lock).
 #include "murelpage/murelshaccobj.h"
-#include "tests/murelpage/ForkSupport.h"
 #include "tests/murelpage/MurelPageTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,88 +11,53 @@ namespace {
 
 struct CObjectArea {
     MurelShAccObj object;
-    uint32_t held;
+    std::atomic<uint32_t> held;
 };
 
-// A child process that takes the object's write lock, reports it in held and keeps it for
-// holdMs milliseconds.
-pid_t holdWriteLock(CObjectArea& area, unsigned holdMs) {
-    const pid_t pid = forkChild([&area, holdMs] {
-        if (MurelShAccObj_timedLockWrite(&area.object, MURELSHACCOBJ_WAIT_FOREVER) != 0) {
-            return 2;
-        }
-        atomicWrite(&area.held, 1);
-        sleepMs(holdMs);
-        atomicWrite(&area.held, 2);
-        return MurelShAccObj_unlock(&area.object) == 0 ? 0 : 3;
+class MurelShAccObjLockTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(MurelShAccObj_init(m_object), 0); }
+    TSharedMemory<CObjectArea> m_area;
+    MurelShAccObj* m_object = &m_area->object;
+};
+
+TEST_F(MurelShAccObjLockTest, TimedLocksGiveUpAfterMoreThanOneAndAtMostTwoSeconds) {
+    const pid_t holder = forkChild([this] {
+        MurelShAccObj_timedLockWrite(m_object, MURELSHACCOBJ_WAIT_FOREVER);
+        m_area->held = 1;
+        pause();
+        return 0;
     });
-    waitUntil([&area] { return atomicRead(&area.held) != 0; });
-    return pid;
-}
-
-TEST(MurelShAccObjLockTest, InitSetsCounterZeroAndTimeNow) {
-    TSharedMemory<CObjectArea> area;
-    area->object.changeCounter = 77;
-    const uint32_t before = static_cast<uint32_t>(time(nullptr));
-    EXPECT_EQ(MurelShAccObj_init(&area->object), 0);
-    EXPECT_EQ(area->object.changeCounter, 0u);
-    EXPECT_GE(area->object.timeStamp, before);
-    EXPECT_LE(area->object.timeStamp, static_cast<uint32_t>(time(nullptr)));
-    EXPECT_EQ(area->object.lock.shared, 1u);
-    area->object.timeStamp = 5;
-    MurelShAccObj_setCurrentTime(&area->object);
-    EXPECT_GE(area->object.timeStamp, before);
-}
-
-TEST(MurelShAccObjLockTest, TimedLocksGiveUpAfterMoreThanOneAndAtMostTwoSeconds) {
-    TSharedMemory<CObjectArea> area;
-    ASSERT_EQ(MurelShAccObj_init(&area->object), 0);
-    const pid_t holder = holdWriteLock(*area, 5000);
+    ASSERT_TRUE(waitUntil([this] { return m_area->held == 1; }));
     CCapturedSlog log;
     for (bool write : {false, true}) {
         const int64_t start = monotonicUs();
-        const int result = write ? MurelShAccObj_timedLockWrite(&area->object, 2)
-                                 : MurelShAccObj_timedLockROnly(&area->object, 2);
+        EXPECT_EQ(write ? MurelShAccObj_timedLockWrite(m_object, 2)
+                        : MurelShAccObj_timedLockROnly(m_object, 2),
+                  ETIMEDOUT);
         const int64_t elapsed = monotonicUs() - start;
-        EXPECT_EQ(result, ETIMEDOUT);
         EXPECT_GT(elapsed, 1000000) << write;
         EXPECT_LE(elapsed, 2100000) << write; // 2 s plus scheduling slack
     }
-    EXPECT_EQ(atomicRead(&area->held), 1u);
-    ASSERT_EQ(log.lines().size(), 2u);
-    EXPECT_EQ(log.lines()[0].severity, 2);
-    EXPECT_EQ(log.lines()[0].text, murelPagePrefix("MurelShAccObj_timedLockROnly") +
-                                       "ERROR: pthread_rwlock_timedrdlock(): failed with "
-                                       "<110|Connection timed out>");
-    EXPECT_EQ(log.lines()[1].text, murelPagePrefix("MurelShAccObj_timedLockWrite") +
-                                       "ERROR: pthread_rwlock_timedwrlock(): failed with "
-                                       "<110|Connection timed out>");
     kill(holder, SIGKILL);
     waitChild(holder);
+    const std::vector<std::string> expected = {
+        murelPagePrefix("MurelShAccObj_timedLockROnly") +
+            "ERROR: pthread_rwlock_timedrdlock(): failed with <110|Connection timed out>",
+        murelPagePrefix("MurelShAccObj_timedLockWrite") +
+            "ERROR: pthread_rwlock_timedwrlock(): failed with <110|Connection timed out>"};
+    EXPECT_EQ(log.texts, expected);
+    EXPECT_EQ(log.severities, (std::vector<int>{2, 2}));
 }
 
-TEST(MurelShAccObjLockTest, WaitForeverWaitsForTheHolder) {
-    TSharedMemory<CObjectArea> area;
-    ASSERT_EQ(MurelShAccObj_init(&area->object), 0);
-    const pid_t holder = holdWriteLock(*area, 1500);
+TEST_F(MurelShAccObjLockTest, FailuresAreLoggedWithThePlatformCallNames) {
     CCapturedSlog log;
-    EXPECT_EQ(MurelShAccObj_timedLockROnly(&area->object, MURELSHACCOBJ_WAIT_FOREVER), 0);
-    EXPECT_EQ(atomicRead(&area->held), 2u);
-    EXPECT_EQ(MurelShAccObj_unlock(&area->object), 0);
-    EXPECT_EQ(waitChild(holder), 0);
-    EXPECT_TRUE(log.lines().empty());
-}
-
-TEST(MurelShAccObjLockTest, FailuresAreLoggedWithThePlatformCallNames) {
-    TSharedMemory<CObjectArea> area;
-    ASSERT_EQ(MurelShAccObj_init(&area->object), 0);
-    CCapturedSlog log;
-    EXPECT_EQ(MurelShAccObj_unlock(&area->object), EPERM);
-    ASSERT_EQ(MurelShAccObj_timedLockWrite(&area->object, MURELSHACCOBJ_WAIT_FOREVER), 0);
-    EXPECT_EQ(MurelShAccObj_timedLockWrite(&area->object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
-    EXPECT_EQ(MurelShAccObj_timedLockROnly(&area->object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
-    EXPECT_EQ(MurelShAccObj_timedLockWrite(&area->object, 1), EDEADLK);
-    EXPECT_EQ(MurelShAccObj_unlock(&area->object), 0);
+    EXPECT_EQ(MurelShAccObj_unlock(m_object), EPERM);
+    ASSERT_EQ(MurelShAccObj_timedLockWrite(m_object, MURELSHACCOBJ_WAIT_FOREVER), 0);
+    EXPECT_EQ(MurelShAccObj_timedLockWrite(m_object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
+    EXPECT_EQ(MurelShAccObj_timedLockROnly(m_object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
+    EXPECT_EQ(MurelShAccObj_timedLockWrite(m_object, 1), EDEADLK);
+    EXPECT_EQ(MurelShAccObj_unlock(m_object), 0);
     const std::vector<std::string> expected = {
         murelPagePrefix("MurelShAccObj_unlock") +
             "ERROR: pthread_rwlock_unlock(): failed with <1|Operation not permitted>",
@@ -104,7 +68,7 @@ TEST(MurelShAccObjLockTest, FailuresAreLoggedWithThePlatformCallNames) {
         murelPagePrefix("MurelShAccObj_timedLockWrite") +
             "ERROR: pthread_rwlock_timedwrlock(): failed with <35|Resource deadlock avoided>",
     };
-    EXPECT_EQ(log.texts(), expected);
+    EXPECT_EQ(log.texts, expected);
 }
 
 TEST(MurelShAccObjLockDeathTest, MissingObjectIsAFatalError) {
