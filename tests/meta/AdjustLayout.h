@@ -1,215 +1,84 @@
-// The adjust-block layout of the compiled-in description: every group and entry with its
-// position, as the dump of a version-2 block shows them.
+// The adjust-block layout of the compiled-in description, as the dump of a version-2 block shows
+// it: the entries in ascending offset, run by run of entries of one group. An entry is one byte of
+// type UINT8, "name:N" N bytes of UINT8, "name:w" one UINT16. The entries cover bytes 12 to 2035
+// without a gap, so each offset follows from the sizes before it.
 #pragma once
 
 #include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace NMurelMetaTest {
 
-struct CAdjustGroup {
-    const char* name;
-    uint32_t id;
-    const char* parent;
-    int32_t children;
+inline constexpr const char* ADJUST_LAYOUT[][2] = {
+    {"E2P.ProdLogistic.HWCoding",
+     "APIX Bluetooth BluetoothAntenna WLAN WLANAntenna MicIn AM_FM2 FM3 IBOC DMB SDARS FMVICS "
+     "VICSBeacon Ethernet EthernetSwitch USBCharger Kleer ICM NAND NANDSpec GPS Gyro Sensor3D EMP9 "
+     "AVB AppleDRM ADV7180 INIC HDD DVD CVBSIn1 CVBSIn2 CVBSIn3 CVBSIn4 Navigation TVTuner "
+     "NANDType USB3 CANTransceiver BRSwitch USB2 EthernetPorts:w ProductGroup Amplifier IOC "
+     "resv_HWCoding:18"},
+    {"E2P.ProdLogistic",
+     "VXVariant:4 ProdDate:8 SerialNo:10 ManufacturerID:2 ProductionKey:16 HWIndex Brand1 Brand2 "
+     "Brand3 Brand4 VXProductionMode BoardID:24 resv_LogNoData:58"},
+    {"E2P.Networking", "Eth0MacAddr:6 Eth1MacAddr:6 Wlan0MacAddr:6 Bt0Addr:6 resv_Networking:104"},
+    {"E2P.CustomerLogistic",
+     "HWE1:8 HWE2:8 PartNo:8 ProductLine:2 ExternalHWIndex resv_LogData:101"},
+    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna1", "I_cal_1:w ADC_cal1 I_cal_2:w ADC_cal2"},
+    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna2", "I_cal_1:w ADC_cal1 I_cal_2:w ADC_cal2"},
+    {"E2P.AdjustData.AntennaDiag.DAB.Band_3", "I_cal_1:w ADC_cal1 I_cal_2:w ADC_cal2"},
+    {"E2P.AdjustData.AntennaDiag.DAB.Band_L", "I_cal_1:w ADC_cal1 I_cal_2:w ADC_cal2"},
+    {"E2P.AdjustData.AntennaDiag.Sirius", "I_cal_1:w ADC_cal1 I_cal_2:w ADC_cal2"},
+    {"E2P.AdjustData.TemperatureThresholds.FOT", "low:w medium:w high:w"},
+    {"E2P.AdjustData.TemperatureThresholds.AMP", "low:w medium:w high:w"},
+    {"E2P.AdjustData.TemperatureThresholds.HDD", "low:w medium:w high:w"},
+    {"E2P.AdjustData.TemperatureThresholds.DVD", "low:w medium:w high:w"},
+    {"E2P.AdjustData.TemperatureThresholds.CPU", "low:w medium:w high:w"},
+    {"E2P.AdjustData.TemperatureThresholds.FOT_Critical", "critical:w"},
+    {"E2P.AdjustData.TemperatureThresholds.AMP_Critical", "critical:w"},
+    {"E2P.AdjustData.TemperatureThresholds.HDD_Critical", "critical:w"},
+    {"E2P.AdjustData.TemperatureThresholds.DVD_Critical", "critical:w"},
+    {"E2P.AdjustData.TemperatureThresholds.CPU_Critical", "critical:w"},
+    {"E2P.AdjustData.TemperatureThresholds", "resv_Thresholds:2"},
+    {"E2P.AdjustData.AntennaEval.AMFM",
+     "ConnectionOpen AntennaMissing ConnectionOK ConnectionShortCircuitGND"},
+    {"E2P.AdjustData.AntennaEval.DAB.Band_3",
+     "ConnectionOK ConnectionOpen ConnectionShortCircuitGND"},
+    {"E2P.AdjustData.AntennaEval.DAB.Band_L",
+     "ConnectionOpen ConnectionOK ConnectionShortCircuitGND"},
+    {"E2P.AdjustData.AntennaEval.SDARS", "ConnectionOpen ConnectionOK ConnectionShortCircuitGND"},
+    {"E2P.AdjustData.AntennaEval.WLAN", "ConnectionOK:w ConnectionOpen:w"},
+    {"E2P.AdjustData.AntennaEval.BT", "ConnectionOK:w ConnectionOpen:w"},
+    {"E2P.AdjustData.SupplyVoltage", "ADC_cal_9:w ADC_cal_18:w"},
+    {"E2P.AdjustData", "FAN"},
+    {"E2P.AdjustData.AmplifierDiag", "IntAmp_ACTh_FR IntAmp_ACTh_FL IntAmp_ACTh_RR IntAmp_ACTh_RL"},
+    {"E2P.AdjustData", "RADONDiag:w resv_AdjustData:24"},
+    {"E2P", "reserved:1447 END"},
 };
 
 struct CAdjustEntry {
-    const char* name;
+    std::string name;
     uint32_t offset;
     uint32_t size;
     uint32_t dataType; // 3 UINT8, 5 UINT16
 };
 
-inline constexpr CAdjustGroup ADJUST_GROUPS[] = {
-    {"AdjustBlock", 0x800007F4, "root", 1},
-    {"E2P", 0x800C07E8, "AdjustBlock", 6},
-    {"E2P.ProdLogistic", 0x800C00C0, "E2P", 14},
-    {"E2P.ProdLogistic.HWCoding", 0x800C0040, "E2P.ProdLogistic", 46},
-    {"E2P.Networking", 0x80CC0080, "E2P", 5},
-    {"E2P.CustomerLogistic", 0x814C0080, "E2P", 6},
-    {"E2P.AdjustData", 0x81CC0080, "E2P", 8},
-    {"E2P.AdjustData.AntennaDiag", 0x81CC001E, "E2P.AdjustData", 3},
-    {"E2P.AdjustData.AntennaDiag.AMFM", 0x81CC000C, "E2P.AdjustData.AntennaDiag", 2},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna1", 0x81CC0006, "E2P.AdjustData.AntennaDiag.AMFM", 4},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna2", 0x81D20006, "E2P.AdjustData.AntennaDiag.AMFM", 4},
-    {"E2P.AdjustData.AntennaDiag.DAB", 0x81D8000C, "E2P.AdjustData.AntennaDiag", 2},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_3", 0x81D80006, "E2P.AdjustData.AntennaDiag.DAB", 4},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_L", 0x81DE0006, "E2P.AdjustData.AntennaDiag.DAB", 4},
-    {"E2P.AdjustData.AntennaDiag.Sirius", 0x81E40006, "E2P.AdjustData.AntennaDiag", 4},
-    {"E2P.AdjustData.TemperatureThresholds", 0x81EA002A, "E2P.AdjustData", 11},
-    {"E2P.AdjustData.TemperatureThresholds.FOT", 0x81EA0006, "E2P.AdjustData.TemperatureThresholds",
-     3},
-    {"E2P.AdjustData.TemperatureThresholds.AMP", 0x81F00006, "E2P.AdjustData.TemperatureThresholds",
-     3},
-    {"E2P.AdjustData.TemperatureThresholds.HDD", 0x81F60006, "E2P.AdjustData.TemperatureThresholds",
-     3},
-    {"E2P.AdjustData.TemperatureThresholds.DVD", 0x81FC0006, "E2P.AdjustData.TemperatureThresholds",
-     3},
-    {"E2P.AdjustData.TemperatureThresholds.CPU", 0x82020006, "E2P.AdjustData.TemperatureThresholds",
-     3},
-    {"E2P.AdjustData.TemperatureThresholds.FOT_Critical", 0x82080002,
-     "E2P.AdjustData.TemperatureThresholds", 1},
-    {"E2P.AdjustData.TemperatureThresholds.AMP_Critical", 0x820A0002,
-     "E2P.AdjustData.TemperatureThresholds", 1},
-    {"E2P.AdjustData.TemperatureThresholds.HDD_Critical", 0x820C0002,
-     "E2P.AdjustData.TemperatureThresholds", 1},
-    {"E2P.AdjustData.TemperatureThresholds.DVD_Critical", 0x820E0002,
-     "E2P.AdjustData.TemperatureThresholds", 1},
-    {"E2P.AdjustData.TemperatureThresholds.CPU_Critical", 0x82100002,
-     "E2P.AdjustData.TemperatureThresholds", 1},
-    {"E2P.AdjustData.AntennaEval", 0x82140015, "E2P.AdjustData", 5},
-    {"E2P.AdjustData.AntennaEval.AMFM", 0x82140004, "E2P.AdjustData.AntennaEval", 4},
-    {"E2P.AdjustData.AntennaEval.DAB", 0x82180006, "E2P.AdjustData.AntennaEval", 2},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_3", 0x82180003, "E2P.AdjustData.AntennaEval.DAB", 3},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_L", 0x821B0003, "E2P.AdjustData.AntennaEval.DAB", 3},
-    {"E2P.AdjustData.AntennaEval.SDARS", 0x821E0003, "E2P.AdjustData.AntennaEval", 3},
-    {"E2P.AdjustData.AntennaEval.WLAN", 0x82210004, "E2P.AdjustData.AntennaEval", 2},
-    {"E2P.AdjustData.AntennaEval.BT", 0x82250004, "E2P.AdjustData.AntennaEval", 2},
-    {"E2P.AdjustData.SupplyVoltage", 0x82290004, "E2P.AdjustData", 2},
-    {"E2P.AdjustData.AmplifierDiag", 0x822E0004, "E2P.AdjustData", 4},
-};
-
-// In ascending offset.
-inline constexpr CAdjustEntry ADJUST_ENTRIES[] = {
-    {"E2P.ProdLogistic.HWCoding.APIX", 12, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.Bluetooth", 13, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.BluetoothAntenna", 14, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.WLAN", 15, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.WLANAntenna", 16, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.MicIn", 17, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.AM_FM2", 18, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.FM3", 19, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.IBOC", 20, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.DMB", 21, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.SDARS", 22, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.FMVICS", 23, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.VICSBeacon", 24, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.Ethernet", 25, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.EthernetSwitch", 26, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.USBCharger", 27, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.Kleer", 28, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.ICM", 29, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.NAND", 30, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.NANDSpec", 31, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.GPS", 32, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.Gyro", 33, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.Sensor3D", 34, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.EMP9", 35, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.AVB", 36, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.AppleDRM", 37, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.ADV7180", 38, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.INIC", 39, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.HDD", 40, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.DVD", 41, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.CVBSIn1", 42, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.CVBSIn2", 43, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.CVBSIn3", 44, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.CVBSIn4", 45, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.Navigation", 46, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.TVTuner", 47, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.NANDType", 48, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.USB3", 49, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.CANTransceiver", 50, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.BRSwitch", 51, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.USB2", 52, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.EthernetPorts", 53, 2, 5},
-    {"E2P.ProdLogistic.HWCoding.ProductGroup", 55, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.Amplifier", 56, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.IOC", 57, 1, 3},
-    {"E2P.ProdLogistic.HWCoding.resv_HWCoding", 58, 18, 3},
-    {"E2P.ProdLogistic.VXVariant", 76, 4, 3},
-    {"E2P.ProdLogistic.ProdDate", 80, 8, 3},
-    {"E2P.ProdLogistic.SerialNo", 88, 10, 3},
-    {"E2P.ProdLogistic.ManufacturerID", 98, 2, 3},
-    {"E2P.ProdLogistic.ProductionKey", 100, 16, 3},
-    {"E2P.ProdLogistic.HWIndex", 116, 1, 3},
-    {"E2P.ProdLogistic.Brand1", 117, 1, 3},
-    {"E2P.ProdLogistic.Brand2", 118, 1, 3},
-    {"E2P.ProdLogistic.Brand3", 119, 1, 3},
-    {"E2P.ProdLogistic.Brand4", 120, 1, 3},
-    {"E2P.ProdLogistic.VXProductionMode", 121, 1, 3},
-    {"E2P.ProdLogistic.BoardID", 122, 24, 3},
-    {"E2P.ProdLogistic.resv_LogNoData", 146, 58, 3},
-    {"E2P.Networking.Eth0MacAddr", 204, 6, 3},
-    {"E2P.Networking.Eth1MacAddr", 210, 6, 3},
-    {"E2P.Networking.Wlan0MacAddr", 216, 6, 3},
-    {"E2P.Networking.Bt0Addr", 222, 6, 3},
-    {"E2P.Networking.resv_Networking", 228, 104, 3},
-    {"E2P.CustomerLogistic.HWE1", 332, 8, 3},
-    {"E2P.CustomerLogistic.HWE2", 340, 8, 3},
-    {"E2P.CustomerLogistic.PartNo", 348, 8, 3},
-    {"E2P.CustomerLogistic.ProductLine", 356, 2, 3},
-    {"E2P.CustomerLogistic.ExternalHWIndex", 358, 1, 3},
-    {"E2P.CustomerLogistic.resv_LogData", 359, 101, 3},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna1.I_cal_1", 460, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna1.ADC_cal1", 462, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna1.I_cal_2", 463, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna1.ADC_cal2", 465, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna2.I_cal_1", 466, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna2.ADC_cal1", 468, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna2.I_cal_2", 469, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.AMFM.Antenna2.ADC_cal2", 471, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_3.I_cal_1", 472, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_3.ADC_cal1", 474, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_3.I_cal_2", 475, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_3.ADC_cal2", 477, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_L.I_cal_1", 478, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_L.ADC_cal1", 480, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_L.I_cal_2", 481, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.DAB.Band_L.ADC_cal2", 483, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.Sirius.I_cal_1", 484, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.Sirius.ADC_cal1", 486, 1, 3},
-    {"E2P.AdjustData.AntennaDiag.Sirius.I_cal_2", 487, 2, 5},
-    {"E2P.AdjustData.AntennaDiag.Sirius.ADC_cal2", 489, 1, 3},
-    {"E2P.AdjustData.TemperatureThresholds.FOT.low", 490, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.FOT.medium", 492, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.FOT.high", 494, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.AMP.low", 496, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.AMP.medium", 498, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.AMP.high", 500, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.HDD.low", 502, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.HDD.medium", 504, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.HDD.high", 506, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.DVD.low", 508, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.DVD.medium", 510, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.DVD.high", 512, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.CPU.low", 514, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.CPU.medium", 516, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.CPU.high", 518, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.FOT_Critical.critical", 520, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.AMP_Critical.critical", 522, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.HDD_Critical.critical", 524, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.DVD_Critical.critical", 526, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.CPU_Critical.critical", 528, 2, 5},
-    {"E2P.AdjustData.TemperatureThresholds.resv_Thresholds", 530, 2, 3},
-    {"E2P.AdjustData.AntennaEval.AMFM.ConnectionOpen", 532, 1, 3},
-    {"E2P.AdjustData.AntennaEval.AMFM.AntennaMissing", 533, 1, 3},
-    {"E2P.AdjustData.AntennaEval.AMFM.ConnectionOK", 534, 1, 3},
-    {"E2P.AdjustData.AntennaEval.AMFM.ConnectionShortCircuitGND", 535, 1, 3},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_3.ConnectionOK", 536, 1, 3},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_3.ConnectionOpen", 537, 1, 3},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_3.ConnectionShortCircuitGND", 538, 1, 3},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_L.ConnectionOpen", 539, 1, 3},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_L.ConnectionOK", 540, 1, 3},
-    {"E2P.AdjustData.AntennaEval.DAB.Band_L.ConnectionShortCircuitGND", 541, 1, 3},
-    {"E2P.AdjustData.AntennaEval.SDARS.ConnectionOpen", 542, 1, 3},
-    {"E2P.AdjustData.AntennaEval.SDARS.ConnectionOK", 543, 1, 3},
-    {"E2P.AdjustData.AntennaEval.SDARS.ConnectionShortCircuitGND", 544, 1, 3},
-    {"E2P.AdjustData.AntennaEval.WLAN.ConnectionOK", 545, 2, 5},
-    {"E2P.AdjustData.AntennaEval.WLAN.ConnectionOpen", 547, 2, 5},
-    {"E2P.AdjustData.AntennaEval.BT.ConnectionOK", 549, 2, 5},
-    {"E2P.AdjustData.AntennaEval.BT.ConnectionOpen", 551, 2, 5},
-    {"E2P.AdjustData.SupplyVoltage.ADC_cal_9", 553, 2, 5},
-    {"E2P.AdjustData.SupplyVoltage.ADC_cal_18", 555, 2, 5},
-    {"E2P.AdjustData.FAN", 557, 1, 3},
-    {"E2P.AdjustData.AmplifierDiag.IntAmp_ACTh_FR", 558, 1, 3},
-    {"E2P.AdjustData.AmplifierDiag.IntAmp_ACTh_FL", 559, 1, 3},
-    {"E2P.AdjustData.AmplifierDiag.IntAmp_ACTh_RR", 560, 1, 3},
-    {"E2P.AdjustData.AmplifierDiag.IntAmp_ACTh_RL", 561, 1, 3},
-    {"E2P.AdjustData.RADONDiag", 562, 2, 5},
-    {"E2P.AdjustData.resv_AdjustData", 564, 24, 3},
-    {"E2P.reserved", 588, 1447, 3},
-    {"E2P.END", 2035, 1, 3},
-};
+inline std::vector<CAdjustEntry> adjustEntries() {
+    std::vector<CAdjustEntry> entries;
+    uint32_t offset = 12;
+    for (const auto& [group, names] : ADJUST_LAYOUT) {
+        std::istringstream words(names);
+        for (std::string word; words >> word;) {
+            const size_t colon = word.find(':');
+            const std::string size = colon == std::string::npos ? "1" : word.substr(colon + 1);
+            CAdjustEntry entry{std::string(group) + "." + word.substr(0, colon), offset,
+                               size == "w" ? 2u : static_cast<uint32_t>(std::stoul(size)),
+                               size == "w" ? 5u : 3u};
+            offset += entry.size;
+            entries.push_back(entry);
+        }
+    }
+    return entries;
+}
 
 } // namespace NMurelMetaTest
