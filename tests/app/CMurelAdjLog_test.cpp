@@ -1,39 +1,35 @@
 #include "app/CMurelAdjLog.h"
 
+#include "app/MurelAdjMain.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <syslog.h>
-#include <utility>
 #include <vector>
 
 namespace {
 
-struct SystemLogRecord {
-    std::vector<std::string> calls; // "open velkor 3 8", "close"
-    std::vector<std::pair<int, std::string>> lines;
-};
+using Lines = std::vector<std::string>;
 
-SystemLogRecord* g_record = nullptr;
+// What reaches the system-log seam: "open <identity> <option> <facility>", "<priority> <line>" and
+// "close".
+Lines* g_systemLog = nullptr;
 
 void captureOpen(const char* identity, int option, int facility) {
-    g_record->calls.push_back("open " + std::string(identity) + " " + std::to_string(option) + " " +
-                              std::to_string(facility));
+    g_systemLog->push_back("open " + std::string(identity) + " " + std::to_string(option) + " " +
+                           std::to_string(facility));
 }
-
 __attribute__((format(printf, 2, 0))) void captureWrite(int priority, const char* format,
                                                         va_list args) {
     char text[512];
     vsnprintf(text, sizeof(text), format, args);
-    g_record->calls.emplace_back("write");
-    g_record->lines.emplace_back(priority, text);
+    g_systemLog->push_back(std::to_string(priority) + " " + text);
 }
-
 void captureClose() {
-    g_record->calls.emplace_back("close");
+    g_systemLog->emplace_back("close");
 }
-
 const CMurelAdjSystemLog CAPTURE = {captureOpen, captureWrite, captureClose};
 
 __attribute__((format(printf, 2, 3))) void writeRaw(uint32_t level, const char* format, ...) {
@@ -46,97 +42,90 @@ __attribute__((format(printf, 2, 3))) void writeRaw(uint32_t level, const char* 
 class CMurelAdjLogTest : public testing::Test {
 protected:
     void SetUp() override {
-        g_record = &m_record;
+        g_systemLog = &m_systemLog;
         m_previous = CMurelAdjLog::setSystemLog(&CAPTURE);
-        CMurelAdjLog::setTarget(CMurelAdjLog::DEFAULT_TARGET);
-        CMurelAdjLog::setLevelMask(CMurelAdjLog::DEFAULT_LEVEL_MASK);
     }
     void TearDown() override {
         CMurelAdjLog::setSystemLog(m_previous);
         CMurelAdjLog::setTarget(CMurelAdjLog::DEFAULT_TARGET);
         CMurelAdjLog::setLevelMask(CMurelAdjLog::DEFAULT_LEVEL_MASK);
-        g_record = nullptr;
+        g_systemLog = nullptr;
     }
 
-    // Logs one message at each level and returns what reached standard error.
-    static std::string logEachLevel() {
+    Lines m_systemLog;
+    const CMurelAdjSystemLog* m_previous = nullptr;
+};
+
+TEST_F(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
+    EXPECT_EQ(CMurelAdjLog::target(), 3u);
+    EXPECT_EQ(CMurelAdjLog::levelMask(), 7u);
+    const char* const lines[] = {"velkor: WARNING: w 1", "velkor: ERROR: e two",
+                                 "velkor: INFO: i 3%"};
+    const int priorities[] = {LOG_WARNING, LOG_ERR, LOG_INFO};
+    struct Case {
+        uint32_t target;
+        uint32_t mask;
+        const char* levels; // the lines that get through
+    };
+    const Case cases[] = {{3, 7, "012"}, {3, 2, "1"},
+                          {3, 5, "02"},  {3, CMurelAdjLog::LEVEL_NONE, ""},
+                          {1, 7, "012"}, {2, 7, "012"}};
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "target " << testCase.target << " mask " << testCase.mask);
+        m_systemLog.clear();
+        CMurelAdjLog::setTarget(testCase.target);
+        CMurelAdjLog::setLevelMask(testCase.mask);
         testing::internal::CaptureStderr();
         CMurelAdjLog::warning("w %d", 1);
         CMurelAdjLog::error("e %s", "two");
         CMurelAdjLog::info("i %u%%", 3u);
-        return testing::internal::GetCapturedStderr();
+        const std::string err = testing::internal::GetCapturedStderr();
+        std::string expectedErr;
+        Lines expectedSystemLog;
+        for (const char* level = testCase.levels; *level != '\0'; ++level) {
+            const int index = *level - '0';
+            if ((testCase.target & 2) != 0) {
+                expectedErr += lines[index] + std::string("\n");
+            }
+            if ((testCase.target & 1) != 0) {
+                expectedSystemLog.push_back(std::to_string(priorities[index]) + " " + lines[index]);
+            }
+        }
+        EXPECT_EQ(err, expectedErr);
+        EXPECT_EQ(m_systemLog, expectedSystemLog);
     }
-
-    SystemLogRecord m_record;
-    const CMurelAdjSystemLog* m_previous = nullptr;
-};
-
-TEST_F(CMurelAdjLogTest, DefaultsWriteEveryLevelToBothTargets) {
-    EXPECT_EQ(CMurelAdjLog::target(), 3u);
-    EXPECT_EQ(CMurelAdjLog::levelMask(), 7u);
-    EXPECT_EQ(logEachLevel(), "velkor: WARNING: w 1\n"
-                              "velkor: ERROR: e two\n"
-                              "velkor: INFO: i 3%\n");
-    const std::vector<std::pair<int, std::string>> expected = {
-        {LOG_WARNING, "velkor: WARNING: w 1"},
-        {LOG_ERR, "velkor: ERROR: e two"},
-        {LOG_INFO, "velkor: INFO: i 3%"}};
-    EXPECT_EQ(m_record.lines, expected);
 }
 
-TEST_F(CMurelAdjLogTest, LevelMaskFilters) {
-    CMurelAdjLog::setLevelMask(2);
-    EXPECT_EQ(logEachLevel(), "velkor: ERROR: e two\n");
-    ASSERT_EQ(m_record.lines.size(), 1u);
-    EXPECT_EQ(m_record.lines[0].first, LOG_ERR);
-
-    m_record.lines.clear();
-    CMurelAdjLog::setLevelMask(5);
-    EXPECT_EQ(logEachLevel(), "velkor: WARNING: w 1\nvelkor: INFO: i 3%\n");
-    EXPECT_EQ(m_record.lines.size(), 2u);
-}
-
-TEST_F(CMurelAdjLogTest, LevelNoneWritesNothingAnywhere) {
-    CMurelAdjLog::setLevelMask(CMurelAdjLog::LEVEL_NONE);
-    EXPECT_EQ(logEachLevel(), "");
-    EXPECT_TRUE(m_record.lines.empty());
-}
-
-TEST_F(CMurelAdjLogTest, TargetSystemLogOnly) {
-    CMurelAdjLog::setTarget(1);
-    EXPECT_EQ(logEachLevel(), "");
-    EXPECT_EQ(m_record.lines.size(), 3u);
-}
-
-TEST_F(CMurelAdjLogTest, TargetStandardErrorOnly) {
-    CMurelAdjLog::setTarget(2);
-    EXPECT_EQ(logEachLevel(), "velkor: WARNING: w 1\n"
-                              "velkor: ERROR: e two\n"
-                              "velkor: INFO: i 3%\n");
-    EXPECT_TRUE(m_record.lines.empty());
-}
-
-TEST_F(CMurelAdjLogTest, WriteTakesTheLevelBitAndAReadyFormat) {
+TEST_F(CMurelAdjLogTest, WriteTakesALevelBitAndAReadyFormat) {
     // Any level other than warning and error goes to the system log as LOG_INFO.
     CMurelAdjLog::setLevelMask(0x0F);
     testing::internal::CaptureStderr();
     writeRaw(8, "raw %s", "eight");
     writeRaw(16, "not in the mask %d", 16);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "raw eight\n");
-    const std::vector<std::pair<int, std::string>> expected = {{LOG_INFO, "raw eight"}};
-    EXPECT_EQ(m_record.lines, expected);
-    EXPECT_EQ(CMurelAdjLog::priorityOf(CMurelAdjLog::LEVEL_WARNING), LOG_WARNING);
-    EXPECT_EQ(CMurelAdjLog::priorityOf(CMurelAdjLog::LEVEL_ERROR), LOG_ERR);
-    EXPECT_EQ(CMurelAdjLog::priorityOf(CMurelAdjLog::LEVEL_INFO), LOG_INFO);
+    // Arguments are not taken as format.
+    CMurelAdjLog::error("config: '%s' is not a regular file", "/tmp/%s%n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "raw eight\nvelkor: ERROR: config: '/tmp/%s%n' is not a regular file\n");
+    EXPECT_EQ(m_systemLog,
+              (Lines{std::to_string(LOG_INFO) + " raw eight",
+                     std::to_string(LOG_ERR) +
+                         " velkor: ERROR: config: '/tmp/%s%n' is not a regular file"}));
 }
 
-TEST_F(CMurelAdjLogTest, SystemLogIdentity) {
-    CMurelAdjLog::openSystemLog();
-    CMurelAdjLog::closeSystemLog();
-    const std::vector<std::string> expected = {"open velkor " + std::to_string(LOG_PID | LOG_CONS) +
-                                                   " " + std::to_string(LOG_USER),
-                                               "close"};
-    EXPECT_EQ(m_record.calls, expected);
+TEST_F(CMurelAdjLogTest, MainOpensTheSystemLogFirstAndClosesItLast) {
+    // The test program's own arguments are no velkor options: the run ends with an option error,
+    // written to standard error only, without a verdict.
+    volatile uint32_t requests = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(murelAdjMain(&requests), 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(m_systemLog, (Lines{"open velkor " + std::to_string(LOG_PID | LOG_CONS) + " " +
+                                      std::to_string(LOG_USER),
+                                  "close"}));
+    EXPECT_NE(err.find("velkor: Use option '--help' for detailed information.\n"),
+              std::string::npos);
+    EXPECT_EQ(err.find("FAILURE"), std::string::npos);
 }
 
 TEST_F(CMurelAdjLogTest, OptionErrorsIgnoreMaskAndTarget) {
@@ -145,17 +134,7 @@ TEST_F(CMurelAdjLogTest, OptionErrorsIgnoreMaskAndTarget) {
     testing::internal::CaptureStderr();
     reportOptionError("'%s' option not supported.", "--x%d");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "velkor: '--x%d' option not supported.\n");
-    EXPECT_TRUE(m_record.calls.empty());
-}
-
-TEST_F(CMurelAdjLogTest, ArgumentsAreNotTakenAsFormat) {
-    CMurelAdjLog::setTarget(3);
-    testing::internal::CaptureStderr();
-    CMurelAdjLog::error("config: '%s' is not a regular file", "/tmp/%s%n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "velkor: ERROR: config: '/tmp/%s%n' is not a regular file\n");
-    ASSERT_EQ(m_record.lines.size(), 1u);
-    EXPECT_EQ(m_record.lines[0].second, "velkor: ERROR: config: '/tmp/%s%n' is not a regular file");
+    EXPECT_TRUE(m_systemLog.empty());
 }
 
 } // namespace
