@@ -44,6 +44,13 @@ RunningProcess::RunningProcess(const std::string& program,
         throw std::runtime_error("pipe2 failed");
     }
     std::vector<std::string> argumentCopies;
+#ifdef VELKOR_TEST_EMULATOR
+    // Cross builds: the target's programs run under the emulator (its words come first).
+    std::istringstream emulator(VELKOR_TEST_EMULATOR);
+    for (std::string word; emulator >> word;) {
+        argumentCopies.push_back(word);
+    }
+#endif
     argumentCopies.push_back(program);
     argumentCopies.insert(argumentCopies.end(), arguments.begin(), arguments.end());
 
@@ -73,7 +80,11 @@ RunningProcess::RunningProcess(const std::string& program,
             argv.push_back(argument.data());
         }
         argv.push_back(nullptr);
+#ifdef VELKOR_TEST_EMULATOR
+        execvp(argv[0], argv.data());
+#else
         execv(program.c_str(), argv.data());
+#endif
         childFail("execv");
     }
     ::close(outPipe[1]);
