@@ -462,7 +462,7 @@ CVXString& CVXString::trim() {
 CVXString CVXString::substring(Iterator position, uint32_t count) const {
     const auto first = reinterpret_cast<uintptr_t>(textOf(m_rep));
     const auto at = reinterpret_cast<uintptr_t>(position);
-    if (position == nullptr || at < first || at >= first + m_rep->byteLength || count == 0 ||
+    if (position == nullptr || at < first || at - first >= m_rep->byteLength || count == 0 ||
         m_rep->charCount == 0) {
         return CVXString();
     }
@@ -473,7 +473,7 @@ CVXString CVXString::substring(Iterator position, uint32_t count) const {
 void CVXString::insert(Iterator& position, const CVXString& other) {
     const auto first = reinterpret_cast<uintptr_t>(textOf(m_rep));
     const auto at = reinterpret_cast<uintptr_t>(position);
-    if (position == nullptr || at < first || at > first + m_rep->byteLength) {
+    if (position == nullptr || at < first || at - first > m_rep->byteLength) {
         return;
     }
     if (other.m_rep->byteLength == 0) {
@@ -501,7 +501,7 @@ void CVXString::replace(Iterator& position, uint32_t count, const CVXString& oth
     Representation* rep = m_rep;
     const auto first = reinterpret_cast<uintptr_t>(textOf(rep));
     const auto at = reinterpret_cast<uintptr_t>(position);
-    if (position == nullptr || at < first || at > first + rep->byteLength) {
+    if (position == nullptr || at < first || at - first > rep->byteLength) {
         return;
     }
     if (rep->capacity >= CAPACITY_LIMIT) {
