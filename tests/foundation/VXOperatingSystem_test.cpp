@@ -212,9 +212,10 @@ class VXMallocOrDieFailure : public testing::Test {
 protected:
     TempDir m_reports;
     ScopedEnvironment m_directory{"VX_ASSERTION_BACKTRACE_DIR", m_reports.path().c_str()};
-    const size_t m_hugeSize = SIZE_MAX / 2;
+    // Larger than any object may be (PTRDIFF_MAX), so it fails on 32-bit systems too.
+    const size_t m_hugeSize = SIZE_MAX / 2 + 1;
     const std::string m_message =
-        "failed to allocate " + std::to_string(SIZE_MAX / 2) + " bytes \\(err: 12\\)";
+        "failed to allocate " + std::to_string(SIZE_MAX / 2 + 1) + " bytes \\(err: 12\\)";
 };
 
 TEST_F(VXMallocOrDieFailure, WritesReportAndExitsThroughTheTerminator) {
@@ -235,7 +236,7 @@ TEST_F(VXMallocOrDieFailure, WritesReportAndExitsThroughTheTerminator) {
     EXPECT_EQ(".ass", files[0].substr(files[0].size() - 4));
     const std::string report = readFile(m_reports.file(files[0]));
     EXPECT_EQ(0u, report.find("\n[QNX backtrace] INFO - failed to allocate " +
-                              std::to_string(SIZE_MAX / 2) + " bytes (err: 12)\n\nTID: "))
+                              std::to_string(SIZE_MAX / 2 + 1) + " bytes (err: 12)\n\nTID: "))
         << report;
 }
 
