@@ -10,21 +10,14 @@
 
 #include <csignal>
 #include <dirent.h>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-std::string pidPrefix() {
-    return "pid " + std::to_string(getpid()) + ": ";
-}
-
-bool fileExists(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0;
-}
 
 void printFromAtexit() {
     fprintf(stderr, "atexit handler ran\n");
@@ -42,25 +35,24 @@ protected:
     ScopedEnvironment m_noAbort{"VX_ENABLE_ABORT_ON_ASSERTION", nullptr};
 };
 
-TEST_F(VXAssertion, LogsTwoLinesWritesStderrAndAReportThenReturns) {
+TEST_F(VXAssertion, LogsTwoLinesWritesStderrAndAppendsAReportThenReturns) {
     SlogCapture capture;
     const uint32_t before = VXAssertionCount();
     testing::internal::CaptureStderr();
     VXAssertionFailed(42, "MurelAdjTypes", "Unknown EMurelAdjAction value.");
-    EXPECT_EQ("\nMurelAdjTypes:42: ASSERTION \"Unknown EMurelAdjAction value.\" failed\n",
-              testing::internal::GetCapturedStderr());
-    EXPECT_EQ(before + 1, VXAssertionCount());
-
-    ASSERT_EQ(2u, capture.lines().size());
-    EXPECT_EQ(10000, capture.lines()[0].opcode);
-    EXPECT_EQ(VX_SEVERITY_ERROR, capture.lines()[0].severity);
-    EXPECT_EQ(pidPrefix() + "MurelAdjTypes:42: ASSERTION \"Unknown EMurelAdjAction value.\" failed",
-              capture.lines()[0].text);
-    EXPECT_EQ(10000, capture.lines()[1].opcode);
-    EXPECT_EQ(VX_SEVERITY_CRITICAL, capture.lines()[1].severity);
-    EXPECT_EQ(pidPrefix() +
-                  "ASSERTION \"Unknown EMurelAdjAction value.\" failed in MurelAdjTypes 42",
-              capture.lines()[1].text);
+    VXAssertionFailed(7, "CVXString", nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\nMurelAdjTypes:42: ASSERTION \"Unknown EMurelAdjAction value.\" failed\n"
+              "\nCVXString:7: ASSERTION failed\n");
+    EXPECT_EQ(VXAssertionCount(), before + 2);
+    EXPECT_EQ(capture.lines(),
+              (std::vector<SlogLine>{
+                  processLine(2, "MurelAdjTypes:42: ASSERTION \"Unknown EMurelAdjAction value.\" "
+                                 "failed"),
+                  processLine(1, "ASSERTION \"Unknown EMurelAdjAction value.\" failed in "
+                                 "MurelAdjTypes 42"),
+                  processLine(2, "CVXString:7: ASSERTION failed"),
+                  processLine(1, "ASSERTION \"???\" failed in CVXString 7")}));
 
     const std::string report = readFile(reportFile());
     const std::string expectedStart =
@@ -69,34 +61,11 @@ TEST_F(VXAssertion, LogsTwoLinesWritesStderrAndAReportThenReturns) {
         std::to_string(gettid()) + " PID: " + std::to_string(getpid()) +
         "\ndata below is the actual callstack created with QNX libbacktrace.so\n"
         "usable for analysis with proper project MAP file\n\n\n";
-    EXPECT_EQ(expectedStart, report.substr(0, expectedStart.size()));
-}
-
-TEST_F(VXAssertion, MissingMessageUsesTheShortFormsAndQuestionMarks) {
-    SlogCapture capture;
-    testing::internal::CaptureStderr();
-    VXAssertionFailed(7, "CVXString", nullptr);
-    EXPECT_EQ("\nCVXString:7: ASSERTION failed\n", testing::internal::GetCapturedStderr());
-    ASSERT_EQ(2u, capture.lines().size());
-    EXPECT_EQ(pidPrefix() + "CVXString:7: ASSERTION failed", capture.lines()[0].text);
-    EXPECT_EQ(pidPrefix() + "ASSERTION \"???\" failed in CVXString 7", capture.lines()[1].text);
-    EXPECT_EQ(0u, readFile(reportFile())
-                      .find("\n[QNX backtrace] INFO - ASSERTION \"???\" failed in CVXString 7\n"));
-}
-
-TEST_F(VXAssertion, ReportsAreAppendedToTheProcessFile) {
-    SlogCapture capture;
-    testing::internal::CaptureStderr();
-    VXAssertionFailed(1, "first", "one");
-    VXAssertionFailed(2, "second", "two");
-    testing::internal::GetCapturedStderr();
-    const std::string report = readFile(reportFile());
-    EXPECT_EQ(2u, countOccurrences(report, "\n[QNX backtrace] INFO - "));
-    const size_t first = report.find("ASSERTION \"one\" failed in first 1\n");
-    const size_t second = report.find("ASSERTION \"two\" failed in second 2\n");
-    ASSERT_NE(std::string::npos, first);
-    ASSERT_NE(std::string::npos, second);
-    EXPECT_LT(first, second);
+    EXPECT_EQ(report.substr(0, expectedStart.size()), expectedStart);
+    EXPECT_EQ(countOccurrences(report, "\n[QNX backtrace] INFO - "), 2u);
+    EXPECT_NE(report.find("\n[QNX backtrace] INFO - ASSERTION \"???\" failed in CVXString 7\n",
+                          expectedStart.size()),
+              std::string::npos);
 }
 
 TEST_F(VXAssertion, CheckMacroReportsOnlyFalseConditions) {
@@ -104,12 +73,12 @@ TEST_F(VXAssertion, CheckMacroReportsOnlyFalseConditions) {
     testing::internal::CaptureStderr();
     const uint32_t before = VXAssertionCount();
     EXPECT_TRUE(VX_CHECK(1 + 1 == 2, "Checks", "arithmetic"));
-    EXPECT_EQ(before, VXAssertionCount());
+    EXPECT_EQ(VXAssertionCount(), before);
     const unsigned line = __LINE__ + 1;
     EXPECT_FALSE(VX_CHECK(1 + 1 == 3, "Checks", "arithmetic"));
-    EXPECT_EQ(before + 1, VXAssertionCount());
-    EXPECT_EQ("\nChecks:" + std::to_string(line) + ": ASSERTION \"arithmetic\" failed\n",
-              testing::internal::GetCapturedStderr());
+    EXPECT_EQ(VXAssertionCount(), before + 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\nChecks:" + std::to_string(line) + ": ASSERTION \"arithmetic\" failed\n");
 }
 
 TEST_F(VXAssertion, AbortSwitchAbortsAfterLoggingWithoutAReport) {
@@ -123,210 +92,149 @@ TEST_F(VXAssertion, AbortSwitchAbortsAfterLoggingWithoutAReport) {
         "^slog 10000 2 pid [0-9]+: Abortive:9: ASSERTION \"stop here\" failed\n"
         "\nAbortive:9: ASSERTION \"stop here\" failed\n"
         "slog 10000 1 pid [0-9]+: ASSERTION \"stop here\" failed in Abortive 9\n$");
-    EXPECT_FALSE(fileExists(m_reports.path() + "/PID" + std::to_string(getpid()) + ".ass"));
+    struct stat status {};
+    EXPECT_NE(stat(reportFile().c_str(), &status), 0);
 }
 
-// ---- fatal errors --------------------------------------------------------------------------
-
-class VXFatal : public testing::Test {
-protected:
-    ScopedEnvironment m_noAbort{"VX_ENABLE_ABORT_ON_FATAL_ERROR", nullptr};
-};
-
-TEST_F(VXFatal, ExitsWithFailureAndRunsAtexitHandlers) {
-    EXPECT_EXIT(
-        {
-            VXSlogSetSink(slogToStderr, nullptr);
-            atexit(printFromAtexit);
-            VXFatalError(31, "murelpagegetsh", "page vanished");
-        },
-        testing::ExitedWithCode(1),
-        "^slog 10000 2 pid [0-9]+: murelpagegetsh:31: FATAL ERROR \"page vanished\" occured\n"
-        "\nmurelpagegetsh:31: FATAL ERROR \"page vanished\" occured\n"
-        "slog 10000 1 pid [0-9]+: murelpagegetsh:31: FATAL ERROR \"page vanished\" occured\n"
-        "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
-        "atexit handler ran\n$");
+TEST(VXFatal, ExitsWithFailureRunningAtexitHandlersOrAbortsOnRequest) {
+    const struct {
+        const char* abortSwitch;
+        const char* message;
+        std::function<bool(int)> ending;
+        const char* output;
+    } rows[] = {
+        {nullptr, "page vanished", testing::ExitedWithCode(1),
+         "^slog 10000 2 pid [0-9]+: source:31: FATAL ERROR \"page vanished\" occured\n"
+         "\nsource:31: FATAL ERROR \"page vanished\" occured\n"
+         "slog 10000 1 pid [0-9]+: source:31: FATAL ERROR \"page vanished\" occured\n"
+         "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
+         "atexit handler ran\n$"},
+        {nullptr, nullptr, testing::ExitedWithCode(1),
+         "^slog 10000 2 pid [0-9]+: source:31: FATAL ERROR occured\n"
+         "\nsource:31: FATAL ERROR occured\n"
+         "slog 10000 1 pid [0-9]+: source:31: FATAL ERROR occured\n"
+         "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
+         "atexit handler ran\n$"},
+        {"", nullptr, testing::KilledBySignal(SIGABRT),
+         "^slog 10000 2 pid [0-9]+: source:31: FATAL ERROR occured\n"
+         "\nsource:31: FATAL ERROR occured\n"
+         "slog 10000 1 pid [0-9]+: source:31: FATAL ERROR \"\\?\\?\\?\" occured\n$"},
+    };
+    for (const auto& row : rows) {
+        ScopedEnvironment abortSwitch("VX_ENABLE_ABORT_ON_FATAL_ERROR", row.abortSwitch);
+        EXPECT_EXIT(
+            {
+                VXSlogSetSink(slogToStderr, nullptr);
+                atexit(printFromAtexit);
+                VXFatalError(31, "source", row.message);
+            },
+            row.ending, row.output);
+    }
 }
 
-TEST_F(VXFatal, MissingMessageUsesTheShortForms) {
-    EXPECT_EXIT(
-        {
-            VXSlogSetSink(slogToStderr, nullptr);
-            VXFatalError(5, "VXThread", nullptr);
-        },
-        testing::ExitedWithCode(1),
-        "^slog 10000 2 pid [0-9]+: VXThread:5: FATAL ERROR occured\n"
-        "\nVXThread:5: FATAL ERROR occured\n"
-        "slog 10000 1 pid [0-9]+: VXThread:5: FATAL ERROR occured\n"
-        "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n$");
-}
-
-TEST_F(VXFatal, AbortSwitchAborts) {
-    ScopedEnvironment abortSwitch("VX_ENABLE_ABORT_ON_FATAL_ERROR", "");
-    EXPECT_EXIT(
-        {
-            VXSlogSetSink(slogToStderr, nullptr);
-            atexit(printFromAtexit);
-            VXFatalError(12, "CVXFile", nullptr);
-        },
-        testing::KilledBySignal(SIGABRT),
-        "^slog 10000 2 pid [0-9]+: CVXFile:12: FATAL ERROR occured\n"
-        "\nCVXFile:12: FATAL ERROR occured\n"
-        "slog 10000 1 pid [0-9]+: CVXFile:12: FATAL ERROR \"\\?\\?\\?\" occured\n$");
-}
-
-// ---- debug switches ------------------------------------------------------------------------
-
-CVXDebugSettingsData scan(std::vector<const char*> arguments) {
-    return VXScanDebugSettings(static_cast<int>(arguments.size()),
-                               const_cast<char* const*>(arguments.data()));
-}
-
-TEST(VXDebugSwitches, DefaultsWithoutSwitches) {
-    CVXDebugSettingsData settings = scan({"velkor", "--dump"});
-    EXPECT_TRUE(settings.breakEnabled);
-    EXPECT_EQ(0u, settings.traceMode);
-    EXPECT_TRUE(VXScanDebugSettings(0, nullptr).breakEnabled);
-}
-
-TEST(VXDebugSwitches, NobreakClearsTheBreakFlag) {
-    EXPECT_FALSE(scan({"velkor", "--nobreak"}).breakEnabled);
-    EXPECT_TRUE(scan({"velkor", "--nobreak=1"}).breakEnabled);
-}
-
-TEST(VXDebugSwitches, MemtraceTakesZeroOrOneOnly) {
-    EXPECT_EQ(1u, scan({"velkor", "--memtrace=1"}).traceMode);
-    EXPECT_EQ(0u, scan({"velkor", "--memtrace=2"}).traceMode);
-    EXPECT_EQ(1u, scan({"velkor", "--memtrace=1", "--memtrace=2"}).traceMode);
-    EXPECT_EQ(0u, scan({"velkor", "--memtrace=1", "--memtrace=0"}).traceMode);
-    EXPECT_EQ(0u, scan({"velkor", "--memtrace="}).traceMode);
-    EXPECT_EQ(0u, scan({"velkor", "--memtrace=x1"}).traceMode);
-    EXPECT_EQ(0u, scan({"velkor", "--memtrace=-1"}).traceMode);
-    EXPECT_EQ(1u, scan({"velkor", "--memtrace=1trailing"}).traceMode);
-    EXPECT_EQ(0u, scan({"velkor", "--memtrace"}).traceMode);
-}
-
-TEST(VXDebugSwitches, ScanStopsAtCountOrMissingArgument) {
-    std::vector<const char*> withGap = {"velkor", nullptr, "--memtrace=1"};
-    EXPECT_EQ(0u, scan(withGap).traceMode);
-    std::vector<const char*> counted = {"velkor", "--nobreak"};
-    EXPECT_TRUE(VXScanDebugSettings(1, const_cast<char* const*>(counted.data())).breakEnabled);
-    EXPECT_TRUE(VXScanDebugSettings(-3, const_cast<char* const*>(counted.data())).breakEnabled);
-}
-
-TEST(VXDebugSwitches, ThisProcessRunsWithoutTrace) {
-    EXPECT_EQ(0u, VXDebugSettings().traceMode);
-    EXPECT_EQ(&VXDebugSettings(), &VXDebugSettings());
+TEST(VXDebugSwitches, NobreakAndMemtraceOfZeroOrOne) {
+    const struct {
+        std::vector<const char*> arguments;
+        int argc;
+        bool breakEnabled;
+        unsigned traceMode;
+    } rows[] = {
+        {{"velkor", "--dump"}, 2, true, 0},
+        {{"velkor", "--nobreak"}, 2, false, 0},
+        {{"velkor", "--nobreak=1"}, 2, true, 0},
+        {{"velkor", "--nobreak"}, 1, true, 0}, // the scan stops at the count
+        {{"velkor", "--nobreak"}, -3, true, 0},
+        {{}, 0, true, 0},
+        {{"velkor", "--memtrace=1"}, 2, true, 1},
+        {{"velkor", "--memtrace=2"}, 2, true, 0},
+        {{"velkor", "--memtrace=1", "--memtrace=2"}, 3, true, 1},
+        {{"velkor", "--memtrace=1", "--memtrace=0"}, 3, true, 0},
+        {{"velkor", "--memtrace=1trailing"}, 2, true, 1},
+        {{"velkor", "--memtrace="}, 2, true, 0},
+        {{"velkor", "--memtrace=x1"}, 2, true, 0},
+        {{"velkor", "--memtrace=-1"}, 2, true, 0},
+        {{"velkor", "--memtrace"}, 2, true, 0},
+        {{"velkor", nullptr, "--memtrace=1"}, 3, true, 0}, // or at the first missing argument
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const CVXDebugSettingsData settings = VXScanDebugSettings(
+            rows[i].argc,
+            rows[i].argc == 0 ? nullptr : const_cast<char* const*>(rows[i].arguments.data()));
+        EXPECT_EQ(settings.breakEnabled, rows[i].breakEnabled) << "row " << i;
+        EXPECT_EQ(settings.traceMode, rows[i].traceMode) << "row " << i;
+    }
+    EXPECT_EQ(VXDebugSettings().traceMode, 0u); // this process runs without trace
 }
 
 TEST(VXRuntimeArgs, TestProgramSeesItsOwnArgumentVector) {
-    ASSERT_NE(nullptr, VXRuntimeArgv());
+    ASSERT_NE(VXRuntimeArgv(), nullptr);
     ASSERT_GE(VXRuntimeArgc(), 1);
-    EXPECT_NE(std::string::npos, std::string(VXRuntimeArgv()[0]).find("foundation_os_tests"));
-    EXPECT_EQ(nullptr, VXRuntimeArgv()[VXRuntimeArgc()]);
-}
-
-TEST(VXRuntimeArgs, PublishedVectorCanBeReplacedAndRestored) {
-    const int argc = VXRuntimeArgc();
-    char** const argv = VXRuntimeArgv();
-    char program[] = "replaced";
-    char* replacement[] = {program, nullptr};
-    VXRuntimeSetArgs(1, replacement);
-    EXPECT_EQ(1, VXRuntimeArgc());
-    EXPECT_EQ(replacement, VXRuntimeArgv());
-    VXRuntimeSetArgs(argc, argv);
-    EXPECT_EQ(argv, VXRuntimeArgv());
+    EXPECT_NE(std::string(VXRuntimeArgv()[0]).find("foundation_os_tests"), std::string::npos);
+    EXPECT_EQ(VXRuntimeArgv()[VXRuntimeArgc()], nullptr);
 }
 
 // ---- fresh processes: start-up state and read-once switches --------------------------------
 
-class VXProbe : public testing::Test {
-protected:
-    ProcessResult run(const std::vector<std::string>& arguments,
-                      std::vector<std::string> environment = {}) {
-        environment.push_back("VX_ASSERTION_BACKTRACE_DIR=" + m_reports.path());
-        environment.push_back("VX_ENABLE_ABORT_ON_ASSERTION");
-        environment.push_back("VX_ENABLE_ABORT_ON_FATAL_ERROR");
-        ProcessOptions options;
-        options.environment = environment;
-        return runProcess(VX_FOUNDATION_PROBE, arguments, options);
-    }
-    // All reports written into the directory (one file per probe process).
-    std::string reports() const;
+// Runs the probe program with its reports going to directory, and, when given, a backtrace limit.
+ProcessResult runProbe(const TempDir& directory, const std::vector<std::string>& arguments,
+                       const char* limit = nullptr) {
+    ProcessOptions options;
+    options.environment = {"VX_ASSERTION_BACKTRACE_DIR=" + directory.path(),
+                           "VX_ENABLE_ABORT_ON_ASSERTION", "VX_ENABLE_ABORT_ON_FATAL_ERROR",
+                           limit != nullptr ? std::string("VX_ASSERTION_BACKTRACE_MAX=") + limit
+                                            : "VX_ASSERTION_BACKTRACE_MAX"};
+    return runProcess(VX_FOUNDATION_PROBE, arguments, options);
+}
 
-    TempDir m_reports;
-};
-
-std::string VXProbe::reports() const {
+// All reports written into the directory (one file per probe process).
+std::string reportsIn(const TempDir& directory) {
     std::string all;
-    if (DIR* directory = opendir(m_reports.path().c_str())) {
-        while (dirent* entry = readdir(directory)) {
-            if (entry->d_name[0] != '.') {
-                all += readFile(m_reports.file(entry->d_name));
-            }
+    if (DIR* listing = opendir(directory.path().c_str())) {
+        while (dirent* entry = readdir(listing)) {
+            all += entry->d_name[0] != '.' ? readFile(directory.file(entry->d_name)) : "";
         }
-        closedir(directory);
+        closedir(listing);
     }
     return all;
 }
 
-TEST_F(VXProbe, ArgumentsAreCapturedBeforeStaticInitialisation) {
-    ProcessResult result = run({"args", "second", "--third=3"});
-    EXPECT_EQ(0, result.exitCode) << result.err;
-    EXPECT_EQ("argc=4\nargv[0]=" + std::string(VX_FOUNDATION_PROBE) +
-                  "\nargv[1]=args\nargv[2]=second\nargv[3]=--third=3\n",
-              result.out);
+TEST(VXProbe, ArgumentsAreCapturedBeforeStaticInitialisation) {
+    const TempDir reports;
+    const ProcessResult result = runProbe(reports, {"args", "second", "--third=3"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "argc=4\nargv[0]=" + std::string(VX_FOUNDATION_PROBE) +
+                              "\nargv[1]=args\nargv[2]=second\nargv[3]=--third=3\n");
 }
 
-TEST_F(VXProbe, MemtraceOneCountsBytesInUse) {
-    ProcessResult result = run({"--memtrace=1", "memtrace"});
-    EXPECT_EQ(0, result.exitCode) << result.err;
-    EXPECT_EQ("trace=1\nallocate=+100 free=-100 aligned=1\n", result.out);
+TEST(VXProbe, MemtraceOneCountsBytesInUseAndTwoLeavesTracingOff) {
+    const TempDir reports;
+    ProcessResult result = runProbe(reports, {"--memtrace=1", "memtrace"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "trace=1\nallocate=+100 free=-100 aligned=1\n");
+    result = runProbe(reports, {"--memtrace=2", "memtrace"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "trace=0\nallocate=+0 free=-0 aligned=1\n");
 }
 
-TEST_F(VXProbe, MemtraceTwoLeavesTracingOff) {
-    ProcessResult result = run({"--memtrace=2", "memtrace"});
-    EXPECT_EQ(0, result.exitCode) << result.err;
-    EXPECT_EQ("trace=0\nallocate=+0 free=-0 aligned=1\n", result.out);
-}
+TEST(VXProbe, BacktraceLimitStopsReportsButNotTheLogging) {
+    const TempDir reports;
+    const ProcessResult result = runProbe(reports, {"assert", "4"}, "2");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "count=4\n");
+    EXPECT_EQ(countOccurrences(result.err, "\nprobe:"), 4u);
+    EXPECT_EQ(countOccurrences(result.err, "failed in probe"), 4u);
+    const std::string all = reportsIn(reports);
+    EXPECT_EQ(countOccurrences(all, "[QNX backtrace] INFO - "), 2u);
+    EXPECT_NE(all.find("failed in probe 100\n"), std::string::npos);
+    EXPECT_NE(all.find("failed in probe 101\n"), std::string::npos);
 
-TEST_F(VXProbe, BacktraceLimitTwoKeepsLoggingButStopsReports) {
-    ProcessResult result = run({"assert", "4"}, {"VX_ASSERTION_BACKTRACE_MAX=2"});
-    EXPECT_EQ(0, result.exitCode) << result.err;
-    EXPECT_EQ("count=4\n", result.out);
-    EXPECT_EQ(4u, countOccurrences(result.err, "\nprobe:"));
-    EXPECT_EQ(4u, countOccurrences(result.err, "failed in probe"));
-    const std::string all = reports();
-    EXPECT_EQ(2u, countOccurrences(all, "[QNX backtrace] INFO - "));
-    EXPECT_NE(std::string::npos, all.find("failed in probe 100\n"));
-    EXPECT_NE(std::string::npos, all.find("failed in probe 101\n"));
-}
-
-TEST_F(VXProbe, BacktraceLimitThatIsNoNumberMeansNoLimit) {
-    ProcessResult result = run({"assert", "3"}, {"VX_ASSERTION_BACKTRACE_MAX=many"});
-    EXPECT_EQ(0, result.exitCode) << result.err;
-    EXPECT_EQ(3u, countOccurrences(reports(), "[QNX backtrace] INFO - "));
-}
-
-TEST_F(VXProbe, NegativeBacktraceLimitAllowsNone) {
-    ProcessResult result = run({"assert", "2"}, {"VX_ASSERTION_BACKTRACE_MAX=-1"});
-    EXPECT_EQ(0, result.exitCode) << result.err;
-    EXPECT_EQ("count=2\n", result.out);
-    EXPECT_EQ(0u, countOccurrences(reports(), "[QNX backtrace] INFO - "));
-}
-
-TEST_F(VXProbe, FatalErrorDuringExitEndsInAbort) {
-    ProcessResult result = run({"fatal-in-exit"});
-    EXPECT_EQ(SIGABRT, result.termSignal) << result.err;
-    const size_t exiting = result.err.find("terminating process using exit(EXIT_FAILURE)\n");
-    const size_t second =
-        result.err.find("\nprobe:88: FATAL ERROR \"raised during exit\" occured\n");
-    const size_t aborting = result.err.find(": terminating process using abort()\n");
-    ASSERT_NE(std::string::npos, exiting) << result.err;
-    ASSERT_NE(std::string::npos, second) << result.err;
-    ASSERT_NE(std::string::npos, aborting) << result.err;
-    EXPECT_LT(exiting, second);
-    EXPECT_LT(second, aborting);
+    // A limit that is no number means none; a negative one allows no report.
+    for (const auto& [limit, expected] : {std::pair{"many", 3u}, std::pair{"-1", 0u}}) {
+        const TempDir others;
+        EXPECT_EQ(runProbe(others, {"assert", "3"}, limit).out, "count=3\n");
+        EXPECT_EQ(countOccurrences(reportsIn(others), "[QNX backtrace] INFO - "), expected)
+            << limit;
+    }
 }
 
 } // namespace

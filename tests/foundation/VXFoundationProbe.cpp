@@ -5,7 +5,6 @@
 //   args          prints the argument vector as the foundation saw it before main
 //   assert <n>    reports n assertions, then prints the assertion count
 //   memtrace      allocates and frees 100 bytes, printing the trace mode and bytes in use
-//   fatal-in-exit raises a fatal error from an atexit handler while exiting after a fatal error
 // System-log lines go to standard error as "slog <opcode> <severity> <text>".
 #include "foundation/VXAssert.h"
 #include "foundation/VXOperatingSystem.h"
@@ -32,10 +31,6 @@ std::string describeArguments() {
 }
 
 const std::string g_argumentsAtStartUp = describeArguments();
-
-void fatalDuringExit() {
-    VXFatalError(88, "probe", "raised during exit");
-}
 
 int runAssertions(int count) {
     for (int i = 0; i < count; ++i) {
@@ -88,10 +83,6 @@ int main(int argc, char** argv) {
     }
     if (strcmp(command, "memtrace") == 0) {
         return runMemoryTrace();
-    }
-    if (strcmp(command, "fatal-in-exit") == 0) {
-        atexit(fatalDuringExit);
-        VXFatalError(77, "probe", "first failure");
     }
     fprintf(stderr, "unknown command %s\n", command);
     return 2;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/time.h>
@@ -29,183 +30,108 @@ extern "C" const char* __asan_default_options() {
 
 namespace {
 
-std::string pidPrefix() {
-    return "pid " + std::to_string(getpid()) + ": ";
-}
-
 int32_t formatInto(char* buffer, int32_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 int32_t formatInto(char* buffer, int32_t size, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    int32_t result = VXFormat(buffer, size, format, args);
+    const int32_t result = VXFormat(buffer, size, format, args);
     va_end(args);
     return result;
 }
 
-std::vector<std::string> filesIn(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                names.emplace_back(entry->d_name);
-            }
-        }
-        closedir(dir);
-    }
-    return names;
-}
-
-void printFromAtexit() {
-    fprintf(stderr, "atexit handler ran\n");
-}
-
-void fatalFromAtexit() {
-    VXFatalExit(0, "second fatal exit during exit");
-}
-
-void returningHandler(void* argument) {
-    fprintf(stderr, "handler called with %s\n", static_cast<const char*>(argument));
-}
-
-// ---- process log ---------------------------------------------------------------------------
-
-TEST(VXLog, WritesOneLineWithPidPrefixOpcodeAndSeverity) {
+TEST(VXLog, OneLineWithPidPrefixOpcodeAndSeverityCutTo1024Characters) {
     SlogCapture capture;
     VXLog(3, VX_SEVERITY_NOTICE, "attached %s (%d items)", "page", 7);
-    ASSERT_EQ(1u, capture.lines().size());
-    EXPECT_EQ((3 << 20) | 10000, capture.lines()[0].opcode);
-    EXPECT_EQ(VX_SEVERITY_NOTICE, capture.lines()[0].severity);
-    EXPECT_EQ(pidPrefix() + "attached page (7 items)", capture.lines()[0].text);
-}
-
-TEST(VXLog, MissingFormatLogsNothing) {
-    SlogCapture capture;
     const char* missingFormat = nullptr;
-    VXLog(0, VX_SEVERITY_INFO, missingFormat, 0);
-    EXPECT_TRUE(capture.lines().empty());
+    VXLog(0, VX_SEVERITY_INFO, missingFormat, 0); // logs nothing
+    VXLog(0, VX_SEVERITY_INFO, "%s", std::string(2000, 'm').c_str());
+    VXLogOsError(1, VX_SEVERITY_ERROR, ENOENT, "opening the page failed");
+    VXLogOsError(0, VX_SEVERITY_ERROR, 98765, "odd failure");
+    EXPECT_EQ(capture.lines(),
+              (std::vector<SlogLine>{
+                  {(3 << 20) | 10000, 4, pidPrefix() + "attached page (7 items)"},
+                  processLine(5, std::string(1024 - pidPrefix().size(), 'm')),
+                  {(1 << 20) | 10000, 2,
+                   pidPrefix() + "opening the page failed (operating system error 2, No such "
+                                 "file or directory)"},
+                  processLine(2, "odd failure (operating system error 98765, unknown)")}));
 }
 
-TEST(VXLog, LongMessageIsCutTo1024Characters) {
-    SlogCapture capture;
-    const std::string message(2000, 'm');
-    VXLog(0, VX_SEVERITY_INFO, "%s", message.c_str());
-    ASSERT_EQ(1u, capture.lines().size());
-    const std::string& text = capture.lines()[0].text;
-    ASSERT_EQ(1024u, text.size());
-    EXPECT_EQ(pidPrefix() + std::string(1024 - pidPrefix().size(), 'm'), text);
-}
-
-TEST(VXLog, AbsentLoggerDropsTheLineSilently) {
+TEST(VXLog, AbsentLoggerIsSilentAndOtherFailuresGoToStandardError) {
     SlogCapture capture;
     capture.failWith(ENOENT);
     testing::internal::CaptureStderr();
     VXLog(0, VX_SEVERITY_ERROR, "nobody listens");
-    EXPECT_EQ("", testing::internal::GetCapturedStderr());
-}
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
-TEST(VXLog, LoggerFailureIsReportedOnStandardError) {
-    SlogCapture capture;
-    capture.failWith(EIO);
-    testing::internal::CaptureStderr();
-    VXLog(0, VX_SEVERITY_ERROR, "lost line");
-    EXPECT_EQ("pid: " + std::to_string(getpid()) + ": cannot write to syslog: Input/output error\n",
-              testing::internal::GetCapturedStderr());
-}
-
-TEST(VXLog, LeavesErrnoAsItWas) {
-    SlogCapture capture;
     capture.failWith(EIO);
     testing::internal::CaptureStderr();
     errno = EACCES;
-    VXLog(0, VX_SEVERITY_ERROR, "line");
-    EXPECT_EQ(EACCES, errno);
-    testing::internal::GetCapturedStderr();
+    VXLog(0, VX_SEVERITY_ERROR, "lost line");
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "pid: " + std::to_string(getpid()) +
+                  ": cannot write to syslog: Input/output error\n");
 }
 
-TEST(VXLog, OsErrorCarriesNumberAndText) {
-    SlogCapture capture;
-    VXLogOsError(1, VX_SEVERITY_ERROR, ENOENT, "opening the page failed");
-    VXLogOsError(1, VX_SEVERITY_ERROR, 98765, "odd failure");
-    ASSERT_EQ(2u, capture.lines().size());
-    EXPECT_EQ(pidPrefix() +
-                  "opening the page failed (operating system error 2, No such file or directory)",
-              capture.lines()[0].text);
-    EXPECT_EQ(pidPrefix() + "odd failure (operating system error 98765, unknown)",
-              capture.lines()[1].text);
-    EXPECT_EQ((1 << 20) | 10000, capture.lines()[0].opcode);
-    EXPECT_EQ(VX_SEVERITY_ERROR, capture.lines()[0].severity);
-}
+TEST(VXFormat, StoresWhatFitsAndReturnsItsLength) {
+    const struct {
+        int32_t size;
+        const char* text;
+        int32_t result;
+        const char* stored;
+    } rows[] = {{5, "abcde", 4, "abcd"},
+                {5, "wxyz", 4, "wxyz"},
+                {5, "123", 3, "123"},
+                {0, "abc", 0, "kkkkkkk"}};
+    for (const auto& row : rows) {
+        char buffer[8];
+        std::memset(buffer, 'k', sizeof buffer);
+        buffer[7] = '\0';
+        EXPECT_EQ(formatInto(buffer, row.size, "%s", row.text), row.result) << row.text;
+        EXPECT_STREQ(buffer, row.stored);
+        EXPECT_EQ(buffer[5], 'k');
+    }
+    EXPECT_EQ(formatInto(nullptr, 0, "%s", "abc"), 0);
 
-// ---- bounded formatting --------------------------------------------------------------------
-
-TEST(VXFormat, CutOutputKeepsSizeMinusOneCharacters) {
-    char buffer[8];
-    memset(buffer, 'z', sizeof buffer);
-    EXPECT_EQ(4, formatInto(buffer, 5, "%s", "abcde"));
-    EXPECT_STREQ("abcd", buffer);
-    EXPECT_EQ('z', buffer[5]);
-}
-
-TEST(VXFormat, ShortOutputReturnsItsLength) {
-    char buffer[5];
-    EXPECT_EQ(3, formatInto(buffer, 5, "%d", 123));
-    EXPECT_STREQ("123", buffer);
-    EXPECT_EQ(4, formatInto(buffer, 5, "%s", "wxyz"));
-    EXPECT_STREQ("wxyz", buffer);
-}
-
-TEST(VXFormat, ZeroSizeFormatsNothing) {
-    char buffer[4] = {'k', 'k', 'k', '\0'};
-    EXPECT_EQ(0, formatInto(buffer, 0, "%s", "abc"));
-    EXPECT_STREQ("kkk", buffer);
-    EXPECT_EQ(0, formatInto(nullptr, 0, "%s", "abc"));
-}
-
-TEST(VXFormat, MissingBufferIsAnAssertion) {
     TempDir reports;
     ScopedEnvironment directory("VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str());
     SlogCapture capture;
     testing::internal::CaptureStderr();
-    const uint32_t before = VXAssertionCount();
-    EXPECT_EQ(0, formatInto(nullptr, 10, "%s", "abc"));
-    EXPECT_EQ(before + 1, VXAssertionCount());
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(std::string::npos, err.find("\nVXOperatingSystemQNX:")) << err;
+    char buffer[4] = "kkk";
+    EXPECT_EQ(formatInto(nullptr, 10, "%s", "abc"), 0);
+    EXPECT_EQ(formatInto(buffer, -1, "%s", "abc"), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(buffer, "kkk");
+    EXPECT_EQ(countAssertionReports(capture.lines(), "VXOperatingSystemQNX",
+                                    "VXFormat: no buffer for a non-zero size"),
+              1);
+    EXPECT_EQ(countAssertionReports(capture.lines(), "VXOperatingSystemQNX",
+                                    "VXFormat: negative buffer size"),
+              1);
 }
 
-// ---- allocation ----------------------------------------------------------------------------
-
-TEST(VXMalloc, ZeroBytesGiveNullAndClearErrno) {
-    errno = EBUSY;
-    EXPECT_EQ(nullptr, VXMalloc(0));
-    EXPECT_EQ(0, errno);
-    errno = EBUSY;
-    EXPECT_EQ(nullptr, VXMallocOrDie(0));
-    EXPECT_EQ(0, errno);
-}
-
-TEST(VXMalloc, BlocksAreUsableAndFreeAcceptsNull) {
+TEST(VXMalloc, ZeroBytesGiveNullAndOthersUsableBlocks) {
+    for (void* (*allocate)(size_t) : {VXMalloc, VXMallocOrDie}) {
+        errno = EBUSY;
+        EXPECT_EQ(allocate(0), nullptr);
+        EXPECT_EQ(errno, 0);
+    }
     auto* block = static_cast<unsigned char*>(VXMallocOrDie(64));
-    ASSERT_NE(nullptr, block);
-    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(block) % alignof(std::max_align_t));
-    memset(block, 0x5A, 64);
-    EXPECT_EQ(0x5A, block[63]);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % alignof(std::max_align_t), 0u);
+    std::memset(block, 0x5A, 64);
+    EXPECT_EQ(VXMemoryBytesInUse(), 0u); // no trace in this process
     VXFree(block);
     VXFree(nullptr);
-}
-
-TEST(VXMalloc, WithoutTraceBytesInUseStayZero) {
-    ASSERT_EQ(0u, VXDebugSettings().traceMode);
-    void* block = VXMalloc(100);
-    EXPECT_EQ(0u, VXMemoryBytesInUse());
-    VXFree(block);
-}
-
-TEST(VXMalloc, ImpossibleRequestFailsWithEnomem) {
     errno = 0;
-    EXPECT_EQ(nullptr, VXMalloc(SIZE_MAX));
-    EXPECT_EQ(ENOMEM, errno);
+    EXPECT_EQ(VXMalloc(SIZE_MAX), nullptr);
+    EXPECT_EQ(errno, ENOMEM);
+}
+
+void printFromAtexit() {
+    fprintf(stderr, "atexit handler ran\n");
 }
 
 class VXMallocOrDieFailure : public testing::Test {
@@ -214,8 +140,7 @@ protected:
     ScopedEnvironment m_directory{"VX_ASSERTION_BACKTRACE_DIR", m_reports.path().c_str()};
     // Larger than any object may be (PTRDIFF_MAX), so it fails on 32-bit systems too.
     const size_t m_hugeSize = SIZE_MAX / 2 + 1;
-    const std::string m_message =
-        "failed to allocate " + std::to_string(SIZE_MAX / 2 + 1) + " bytes \\(err: 12\\)";
+    const std::string m_message = "failed to allocate " + std::to_string(m_hugeSize) + " bytes";
 };
 
 TEST_F(VXMallocOrDieFailure, WritesReportAndExitsThroughTheTerminator) {
@@ -228,16 +153,23 @@ TEST_F(VXMallocOrDieFailure, WritesReportAndExitsThroughTheTerminator) {
         },
         testing::ExitedWithCode(1),
         "slog 10000 1 pid [0-9]+: " + m_message +
-            "\nslog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
-            "atexit handler ran\n");
-    const std::vector<std::string> files = filesIn(m_reports.path());
-    ASSERT_EQ(1u, files.size());
-    EXPECT_EQ(0u, files[0].rfind("PID", 0));
-    EXPECT_EQ(".ass", files[0].substr(files[0].size() - 4));
-    const std::string report = readFile(m_reports.file(files[0]));
-    EXPECT_EQ(0u, report.find("\n[QNX backtrace] INFO - failed to allocate " +
-                              std::to_string(SIZE_MAX / 2 + 1) + " bytes (err: 12)\n\nTID: "))
-        << report;
+            " \\(err: 12\\)\nslog 10000 5 pid [0-9]+: terminating process using "
+            "exit\\(EXIT_FAILURE\\)\natexit handler ran\n");
+    std::vector<std::string> files;
+    if (DIR* dir = opendir(m_reports.path().c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                files.emplace_back(entry->d_name);
+            }
+        }
+        closedir(dir);
+    }
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].rfind("PID", 0), 0u);
+    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".ass");
+    EXPECT_EQ(readFile(m_reports.file(files[0]))
+                  .find("\n[QNX backtrace] INFO - " + m_message + " (err: 12)\n\nTID: "),
+              0u);
 }
 
 TEST_F(VXMallocOrDieFailure, AbortSwitchAbortsAfterLogging) {
@@ -247,50 +179,49 @@ TEST_F(VXMallocOrDieFailure, AbortSwitchAbortsAfterLogging) {
             VXSlogSetSink(slogToStderr, nullptr);
             VXMallocOrDie(m_hugeSize);
         },
-        testing::KilledBySignal(SIGABRT), "slog 10000 1 pid [0-9]+: " + m_message + "\n$");
-}
-
-// ---- termination ---------------------------------------------------------------------------
-
-TEST(VXFatalExit, LogsCriticalThenExitsWithFailureRunningAtexitHandlers) {
-    EXPECT_EXIT(
-        {
-            VXSlogSetSink(slogToStderr, nullptr);
-            atexit(printFromAtexit);
-            VXFatalExit(2, "stopping: %s %d", "code", 5);
-        },
-        testing::ExitedWithCode(1),
-        "^slog 2107152 1 pid [0-9]+: stopping: code 5\n"
-        "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
-        "atexit handler ran\n$");
-}
-
-TEST(VXFatalExit, FatalExitDuringExitAborts) {
-    EXPECT_EXIT(
-        {
-            VXSlogSetSink(slogToStderr, nullptr);
-            atexit(fatalFromAtexit);
-            VXFatalExit(0, "first");
-        },
         testing::KilledBySignal(SIGABRT),
-        "terminating process using exit\\(EXIT_FAILURE\\)\n"
-        "slog 10000 1 pid [0-9]+: second fatal exit during exit\n"
-        "slog 10000 5 pid [0-9]+: terminating process using abort\\(\\)\n$");
+        "slog 10000 1 pid [0-9]+: " + m_message + " \\(err: 12\\)\n$");
 }
 
-TEST(VXFatalExit, ReturningHandlerEndsInAbort) {
-    EXPECT_EXIT(
-        {
-            static char argument[] = "the argument";
-            VXSlogSetSink(slogToStderr, nullptr);
-            VXSetTerminationHandler(returningHandler, argument);
-            VXFatalExit(0, "stop");
-        },
-        testing::KilledBySignal(SIGABRT),
-        "^slog 10000 1 pid [0-9]+: stop\nhandler called with the argument\n$");
+void fatalFromAtexit() {
+    VXFatalExit(0, "second fatal exit during exit");
 }
 
-// ---- clocks and deadlines ------------------------------------------------------------------
+void returningHandler(void* argument) {
+    fprintf(stderr, "handler called with %s\n", static_cast<const char*>(argument));
+}
+
+TEST(VXFatalExit, LogsCriticalThenRunsTheTerminationHandler) {
+    static char argument[] = "the argument";
+    const struct {
+        std::function<void()> prepare;
+        std::function<bool(int)> ending;
+        const char* output;
+    } rows[] = {
+        {[] { atexit(printFromAtexit); }, testing::ExitedWithCode(1),
+         "^slog 2107152 1 pid [0-9]+: stopping: code 5\n"
+         "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
+         "atexit handler ran\n$"},
+        // A fatal exit during exit processing ends in abort.
+        {[] { atexit(fatalFromAtexit); }, testing::KilledBySignal(SIGABRT),
+         "terminating process using exit\\(EXIT_FAILURE\\)\n"
+         "slog 10000 1 pid [0-9]+: second fatal exit during exit\n"
+         "slog 10000 5 pid [0-9]+: terminating process using abort\\(\\)\n$"},
+        // So does a termination handler that returns.
+        {[] { VXSetTerminationHandler(returningHandler, argument); },
+         testing::KilledBySignal(SIGABRT),
+         "^slog 2107152 1 pid [0-9]+: stopping: code 5\nhandler called with the argument\n$"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EXIT(
+            {
+                VXSlogSetSink(slogToStderr, nullptr);
+                row.prepare();
+                VXFatalExit(2, "stopping: %s %d", "code", 5);
+            },
+            row.ending, row.output);
+    }
+}
 
 uint64_t readClock(clockid_t clockId) {
     timespec now{};
@@ -298,108 +229,84 @@ uint64_t readClock(clockid_t clockId) {
     return static_cast<uint64_t>(now.tv_sec) * 1000000000ull + static_cast<uint64_t>(now.tv_nsec);
 }
 
-TEST(VXClock, ReadsTheRequestedClock) {
+TEST(VXClock, ReadsTheRequestedClockAndGivesDeadlines) {
     const uint64_t before = readClock(CLOCK_REALTIME);
     const uint64_t reading = VXClockNanoseconds(CLOCK_REALTIME);
-    const uint64_t after = readClock(CLOCK_REALTIME);
     EXPECT_LE(before, reading);
-    EXPECT_LE(reading, after);
-
+    EXPECT_LE(reading, readClock(CLOCK_REALTIME));
     const uint64_t monotonicBefore = readClock(CLOCK_MONOTONIC);
     const uint64_t monotonic = VXClockNanoseconds(CLOCK_MONOTONIC);
     const uint64_t counter = VXMonotonicNanoseconds();
     EXPECT_LE(monotonicBefore, monotonic);
     EXPECT_LE(monotonic, counter);
     EXPECT_LE(counter, readClock(CLOCK_MONOTONIC));
-}
+    EXPECT_EQ(VXClockNanoseconds(static_cast<clockid_t>(12345)), 0u); // rejected by the kernel
 
-TEST(VXClock, RejectedClockGivesZero) {
-    EXPECT_EQ(0u, VXClockNanoseconds(static_cast<clockid_t>(12345)));
-}
-
-TEST(VXDeadline, NegativeMeansNoDeadline) {
-    EXPECT_EQ(VX_NO_DEADLINE, VXDeadlineFromMilliseconds(-1));
-    EXPECT_EQ(VX_NO_DEADLINE, VXDeadlineFromMilliseconds(INT32_MIN));
-}
-
-TEST(VXDeadline, IsNowPlusMillisecondsInNanoseconds) {
-    const uint64_t before = VXMonotonicNanoseconds();
+    EXPECT_EQ(VXDeadlineFromMilliseconds(-1), VX_NO_DEADLINE);
+    EXPECT_EQ(VXDeadlineFromMilliseconds(INT32_MIN), VX_NO_DEADLINE);
+    const uint64_t start = VXMonotonicNanoseconds();
     const uint64_t deadline = VXDeadlineFromMilliseconds(250);
-    const uint64_t after = VXMonotonicNanoseconds();
-    EXPECT_LE(before + 250000000ull, deadline);
-    EXPECT_LE(deadline, after + 250000000ull);
-    EXPECT_LE(before, VXDeadlineFromMilliseconds(0));
+    EXPECT_LE(start + 250000000ull, deadline);
+    EXPECT_LE(deadline, VXMonotonicNanoseconds() + 250000000ull);
+    EXPECT_LE(start, VXDeadlineFromMilliseconds(0));
     EXPECT_LE(VXDeadlineFromMilliseconds(INT32_MAX) - VXMonotonicNanoseconds(),
               uint64_t{INT32_MAX} * 1000000ull);
 }
 
-// ---- armed time-outs -----------------------------------------------------------------------
-
 class VXArmedTimeout : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(0, pipe(m_pipe)); }
+    void SetUp() override { ASSERT_EQ(pipe(m_pipe), 0); }
     void TearDown() override {
         close(m_pipe[0]);
         close(m_pipe[1]);
     }
-    void makeReadable() { ASSERT_EQ(1, write(m_pipe[1], "x", 1)); }
+    void makeReadable() { ASSERT_EQ(write(m_pipe[1], "x", 1), 1); }
+    // The wait's result, and errno when it is 0.
+    std::string waitForReading() {
+        errno = 0;
+        const int result = VXWaitForArmedTimeout(m_pipe[0], POLLIN);
+        return result == 1 ? "ready" : std::to_string(result) + " " + std::strerror(errno);
+    }
     int m_pipe[2] = {-1, -1};
     static constexpr uint32_t SEND_REPLY = VX_TIMEOUT_SEND | VX_TIMEOUT_REPLY;
 };
 
-TEST_F(VXArmedTimeout, NothingArmedMeansReadyWithoutWaiting) {
-    EXPECT_EQ(1, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
-}
-
-TEST_F(VXArmedTimeout, ExpiresWithEtimedoutAfterTheRelativeTime) {
-    ASSERT_EQ(1, VXTimerTimeout(30000000ull, SEND_REPLY));
+TEST_F(VXArmedTimeout, ExpiresAfterTheTimeOnThisThreadOnly) {
+    const std::string timedOut = "0 " + std::string(std::strerror(ETIMEDOUT));
+    EXPECT_EQ(waitForReading(), "ready"); // nothing armed: no wait
+    ASSERT_EQ(VXTimerTimeout(30000000ull, SEND_REPLY), 1);
     const uint64_t start = VXMonotonicNanoseconds();
-    errno = 0;
-    EXPECT_EQ(0, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
-    EXPECT_EQ(ETIMEDOUT, errno);
+    EXPECT_EQ(waitForReading(), timedOut);
     EXPECT_GE(VXMonotonicNanoseconds() - start, 30000000ull);
+
+    ASSERT_EQ(VXTimerTimeout(0, SEND_REPLY), 1);
+    std::string otherThread;
+    std::thread other([&] { otherThread = waitForReading(); });
+    other.join();
+    EXPECT_EQ(otherThread, "ready");
+    EXPECT_EQ(waitForReading(), timedOut);
+
+    ASSERT_EQ(VXTimerTimeoutAbsolute(VXMonotonicNanoseconds() - 1, SEND_REPLY), 1);
+    EXPECT_EQ(waitForReading(), timedOut); // a deadline in the past: at once
 }
 
-TEST_F(VXArmedTimeout, ReadyDescriptorReturnsOneAndDisarms) {
+TEST_F(VXArmedTimeout, ReadyDescriptorEndsTheWaitAndDisarms) {
     makeReadable();
-    ASSERT_EQ(1, VXTimerTimeout(1000000000ull, SEND_REPLY));
-    EXPECT_EQ(1, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
+    ASSERT_EQ(VXTimerTimeout(1000000000ull, SEND_REPLY), 1);
+    EXPECT_EQ(waitForReading(), "ready");
+    ASSERT_EQ(VXTimerTimeoutAbsolute(VXMonotonicNanoseconds() - 1, SEND_REPLY), 1);
+    EXPECT_EQ(waitForReading(), "ready");
     char byte = 0;
-    ASSERT_EQ(1, read(m_pipe[0], &byte, 1));
-    // The time-out covered one call only: the next wait does not time out (nor wait).
-    EXPECT_EQ(1, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
-}
+    ASSERT_EQ(read(m_pipe[0], &byte, 1), 1);
+    EXPECT_EQ(waitForReading(), "ready"); // the time-out covered one call only
 
-TEST_F(VXArmedTimeout, AbsoluteDeadlineInThePastTimesOutAtOnce) {
-    ASSERT_EQ(1, VXTimerTimeoutAbsolute(VXMonotonicNanoseconds() - 1, SEND_REPLY));
-    errno = 0;
-    EXPECT_EQ(0, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
-    EXPECT_EQ(ETIMEDOUT, errno);
-
-    makeReadable();
-    ASSERT_EQ(1, VXTimerTimeoutAbsolute(VXMonotonicNanoseconds() - 1, SEND_REPLY));
-    EXPECT_EQ(1, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
-}
-
-TEST_F(VXArmedTimeout, NoDeadlineWaitsUntilReady) {
     std::thread writer([this] {
         usleep(20000);
         makeReadable();
     });
-    ASSERT_EQ(1, VXTimerTimeoutAbsolute(VX_NO_DEADLINE, SEND_REPLY));
-    EXPECT_EQ(1, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
+    ASSERT_EQ(VXTimerTimeoutAbsolute(VX_NO_DEADLINE, SEND_REPLY), 1);
+    EXPECT_EQ(waitForReading(), "ready");
     writer.join();
-}
-
-TEST_F(VXArmedTimeout, ArmingIsPerThread) {
-    ASSERT_EQ(1, VXTimerTimeout(0, SEND_REPLY));
-    int otherThreadResult = -1;
-    std::thread other([&] { otherThreadResult = VXWaitForArmedTimeout(m_pipe[0], POLLIN); });
-    other.join();
-    EXPECT_EQ(1, otherThreadResult);
-    errno = 0;
-    EXPECT_EQ(0, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
-    EXPECT_EQ(ETIMEDOUT, errno);
 }
 
 void ignoreAlarm(int) {}
@@ -407,19 +314,14 @@ void ignoreAlarm(int) {}
 TEST_F(VXArmedTimeout, SignalInterruptsTheWaitWithEintr) {
     struct sigaction action {};
     struct sigaction previous {};
-    action.sa_handler = ignoreAlarm;
+    action.sa_handler = ignoreAlarm; // no SA_RESTART
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no SA_RESTART
-    ASSERT_EQ(0, sigaction(SIGALRM, &action, &previous));
+    ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
     itimerval timer{};
     timer.it_value.tv_usec = 20000;
-    ASSERT_EQ(0, setitimer(ITIMER_REAL, &timer, nullptr));
-
-    ASSERT_EQ(1, VXTimerTimeout(5000000000ull, SEND_REPLY));
-    errno = 0;
-    EXPECT_EQ(0, VXWaitForArmedTimeout(m_pipe[0], POLLIN));
-    EXPECT_EQ(EINTR, errno);
-
+    ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
+    ASSERT_EQ(VXTimerTimeout(5000000000ull, SEND_REPLY), 1);
+    EXPECT_EQ(waitForReading(), "0 " + std::string(std::strerror(EINTR)));
     timer = itimerval{};
     setitimer(ITIMER_REAL, &timer, nullptr);
     sigaction(SIGALRM, &previous, nullptr);
