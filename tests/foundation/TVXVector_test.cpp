@@ -100,27 +100,17 @@ TEST(TVXVectorTest, InsertionPlacesACopyBeforeThePositionOrIsRefused) {
     }
 }
 
-TEST(TVXVectorTest, CopiesAreIndependentAndClearReleasesElementsAndStorage) {
-    TVXVector<int> original = makeVector({1, 2});
-    TVXVector<int> copy = original;
-    copy[0] = 9;
-    copy.append(3);
-    TVXVector<int> assigned;
-    assigned = original;
-    original.reserve(100);
-    original.clear();
-    EXPECT_TRUE(original.isEmpty());
-    EXPECT_EQ(original.capacity(), 0u);
-    EXPECT_EQ(original.begin(), original.end());
-    EXPECT_EQ(contents(copy), (std::vector<int>{9, 2, 3}));
-    EXPECT_EQ(contents(assigned), (std::vector<int>{1, 2}));
-
+TEST(TVXVectorTest, ClearReleasesTheElementsAndTheStorage) {
     const CVXString text("shared text");
     TVXVector<CVXString> strings;
     strings.append(text);
     TVXVector<CVXString> stringCopy = strings;
     EXPECT_EQ(text.referenceCount(), 3u);
+    strings.reserve(100);
     strings.clear();
+    EXPECT_TRUE(strings.isEmpty());
+    EXPECT_EQ(strings.capacity(), 0u);
+    EXPECT_EQ(strings.begin(), strings.end());
     stringCopy.clear();
     EXPECT_EQ(text.referenceCount(), 1u);
 }
