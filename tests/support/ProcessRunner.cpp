@@ -1,5 +1,6 @@
 #include "tests/support/ProcessRunner.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -42,6 +43,14 @@ RunningProcess::RunningProcess(const std::string& program,
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 ||
         pipe2(inPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe2 failed");
+    }
+    if (options.fullStandardError) {
+        fcntl(errPipe[1], F_SETPIPE_SZ, 4096);
+        fcntl(errPipe[1], F_SETFL, O_NONBLOCK);
+        while (::write(errPipe[1], "#", 1) == 1) {
+            ++m_errFiller;
+        }
+        fcntl(errPipe[1], F_SETFL, 0);
     }
     std::vector<std::string> argumentCopies;
 #ifdef VELKOR_TEST_EMULATOR
@@ -124,7 +133,11 @@ void RunningProcess::pump(int timeoutMs) {
         }
         int& fd = i == 0 ? m_outFd : m_errFd;
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count > 0) {
+        if (count > 0 && i == 1 && m_errFiller > 0) {
+            const size_t skipped = std::min(m_errFiller, static_cast<size_t>(count));
+            m_errFiller -= skipped;
+            m_result.err.append(buffer + skipped, static_cast<size_t>(count) - skipped);
+        } else if (count > 0) {
             (i == 0 ? m_result.out : m_result.err).append(buffer, static_cast<size_t>(count));
         } else if (count == 0 || errno != EINTR) {
             closeIfOpen(fd);
@@ -133,8 +146,16 @@ void RunningProcess::pump(int timeoutMs) {
 }
 
 bool RunningProcess::waitForOutput(const std::string& text, int timeoutMs) {
+    return waitFor(m_result.out, text, timeoutMs);
+}
+
+bool RunningProcess::waitForError(const std::string& text, int timeoutMs) {
+    return waitFor(m_result.err, text, timeoutMs);
+}
+
+bool RunningProcess::waitFor(const std::string& stream, const std::string& text, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_result.out.find(text) == std::string::npos) {
+    while (stream.find(text) == std::string::npos) {
         if (m_outFd == -1 && m_errFd == -1) {
             return false;
         }

@@ -11,6 +11,9 @@ struct ProcessOptions {
     std::string standardInput;
     std::string workingDirectory; // empty: the test's own
     int timeoutMs = 30000;        // the child is killed with SIGKILL after this long
+    // Standard error starts as a full pipe: the child's first write to it blocks until the test
+    // reads. The filler is not part of ProcessResult::err.
+    bool fullStandardError = false;
 };
 
 struct ProcessResult {
@@ -33,17 +36,21 @@ public:
     pid_t pid() const { return m_pid; }
     // Reads standard output until it contains text or the child ends; true when found.
     bool waitForOutput(const std::string& text, int timeoutMs = 10000);
+    // The same for standard error.
+    bool waitForError(const std::string& text, int timeoutMs = 10000);
     void signal(int signalNumber);
     ProcessResult wait();
 
 private:
     void pump(int timeoutMs);
+    bool waitFor(const std::string& stream, const std::string& text, int timeoutMs);
 
     pid_t m_pid = -1;
     int m_outFd = -1;
     int m_errFd = -1;
     int m_timeoutMs;
     bool m_waited = false;
+    size_t m_errFiller = 0; // bytes of standard error that the test filled in
     ProcessResult m_result;
 };
 
