@@ -1,5 +1,5 @@
-// Shared helpers of the end-to-end tests: running velkor and murelpage-sim, pages under names
-// unique to the test, and the sample adjust block of examples/.
+// Shared helpers of the end-to-end tests: running velkor, pages under names unique to the test
+// (written with murelpage-sim), and the sample adjust block of examples/.
 #pragma once
 
 #include "tests/support/ProcessRunner.h"
@@ -8,31 +8,36 @@
 #include <string>
 #include <vector>
 
-// Size of the adjust block, as the binaries see it.
 constexpr size_t E2E_BLOCK_SIZE = 2036;
 
 ProcessResult runVelkor(const std::vector<std::string>& arguments,
                         const std::vector<std::string>& environment = {});
-ProcessResult runMurelPageSim(const std::vector<std::string>& arguments);
 
-// Reads a file that belongs to the sources (examples/..., tests/e2e/expected/...).
-std::string sourceFile(const std::string& relativePath);
-// The committed sample block (2036 bytes, version 2, valid CRC) and its description file path.
+// Expects the exit status, standard output and standard error of a run.
+#define EXPECT_RUN(result, exitCode, out, err)                                                     \
+    do {                                                                                           \
+        SCOPED_TRACE("the run checked here");                                                      \
+        expectRun(result, exitCode, out, err);                                                     \
+    } while (false)
+void expectRun(const ProcessResult& result, int exitCode, const std::string& out,
+               const std::string& err);
+// The error line of a failed attach.
+std::string attachError(const std::string& page, const std::string& lock, const char* result);
+
+// A file of tests/e2e/expected/.
+std::string expectedOutput(const std::string& name);
+// The committed sample block (2036 bytes, version 2, valid CRC) and its description file.
 std::string sampleBlock();
 std::string sampleDescriptionPath();
 
-// Bytes 0 to 3 of a block as the little-endian stored CRC, and the CRC the block should carry (bit
-// by bit, independent of the program's table).
+// The little-endian CRC stored in bytes 0 to 3, and the CRC the block should carry (bit by bit,
+// independent of the program's table).
 uint32_t storedCrcOf(const std::string& block);
 uint32_t expectedCrcOf(const std::string& block);
-// The block with the expected CRC stored in bytes 0 to 3.
 std::string withValidCrc(std::string block);
 
 // The hex rows of bytes as the hex dump should print them, formatted here independently.
 std::string hexRowsOf(const std::string& bytes);
-
-// Splits text into lines (without their line feeds).
-std::vector<std::string> linesOf(const std::string& text);
 
 // A page and its shared access object under names unique to this test, removed when destroyed.
 class E2EPage {
@@ -44,19 +49,16 @@ public:
 
     const std::string& page() const { return m_page; }
     const std::string& lock() const { return m_lock; }
-    // "--page=..." and "--pagelock=..." followed by the given arguments.
-    std::vector<std::string> arguments(const std::vector<std::string>& more) const;
-
-    // Writes a page that holds block (2036 bytes) as the adjust block; options go to
-    // murelpage-sim write (e.g. "--version=3", "--break-crc"). False (with a test failure) when the
-    // simulator fails.
-    bool writeBlock(const std::string& block, const std::vector<std::string>& options = {});
-    // Writes image as the raw page bytes (murelpage-sim write --raw).
-    bool writeRaw(const std::string& image, const std::vector<std::string>& options = {});
-    // Runs murelpage-sim write with only the given options (no block).
-    bool write(const std::vector<std::string>& options);
-
     const TempDir& dir() const { return m_dir; }
+    // "--page=..." and "--pagelock=..." followed by more.
+    std::vector<std::string> arguments(const std::vector<std::string>& more) const;
+    ProcessResult velkor(const std::vector<std::string>& more,
+                         const std::vector<std::string>& environment = {}) const;
+
+    // Runs murelpage-sim write with the options; false (with a test failure) when it fails.
+    bool write(const std::vector<std::string>& options);
+    // The same with block (2036 bytes) as the adjust block.
+    bool writeBlock(const std::string& block, const std::vector<std::string>& options = {});
 
 private:
     TempDir m_dir;

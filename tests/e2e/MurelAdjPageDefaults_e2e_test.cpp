@@ -1,4 +1,6 @@
-// velkor on the default page names "/murelpage" and "/murelpage-lock".
+// velkor on the default page names "/murelpage" and "/murelpage-lock". They are shared with every
+// other user of this machine: these tests run alone (RESOURCE_LOCK murelpage_fixed) and touch the
+// fixed objects only when neither exists.
 #include "tests/e2e/E2EPage.h"
 
 #include <gtest/gtest.h>
@@ -11,54 +13,38 @@
 
 namespace {
 
-std::string attachError(const std::string& page, const std::string& lock, const char* result) {
-    return "velkor: ERROR: failed attach, page: '" + page + "', pagelock: '" + lock +
-           "', res: " + result + "\n";
-}
-
-// The default names are shared with every other user of this machine: these tests run alone
-// (RESOURCE_LOCK murelpage_fixed) and leave the fixed objects as they found them.
-bool sharedObjectExists(const char* name) {
-    const int descriptor = shm_open(name, O_RDONLY, 0);
-    if (descriptor < 0) {
-        return false;
-    }
-    close(descriptor);
-    return true;
-}
-
 bool fixedPageExists() {
-    return sharedObjectExists("/murelpage") || sharedObjectExists("/murelpage-lock");
+    for (const char* name : {"/murelpage", "/murelpage-lock"}) {
+        const int descriptor = shm_open(name, O_RDONLY, 0);
+        if (descriptor >= 0) {
+            close(descriptor);
+            return true;
+        }
+    }
+    return false;
 }
+
+const std::vector<std::string> NO_ENVIRONMENT = {"MUREL_PAGE", "MUREL_PAGELOCK"};
 
 TEST(PageDefaultsE2E, DefaultPathsWhenNeitherOptionNorEnvironment) {
     if (fixedPageExists()) {
         GTEST_SKIP() << "/murelpage or /murelpage-lock exists; not touching them";
     }
-    for (const std::vector<std::string>& environment :
-         {std::vector<std::string>{"MUREL_PAGE", "MUREL_PAGELOCK"},
-          std::vector<std::string>{"MUREL_PAGE= \t ", "MUREL_PAGELOCK="}}) {
-        const ProcessResult result = runVelkor({"--getver"}, environment);
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err,
-                  attachError("/murelpage", "/murelpage-lock", "ERROR_ATTACH_SHMEM") + "FAILURE\n");
-    }
-}
+    const std::string error =
+        attachError("/murelpage", "/murelpage-lock", "ERROR_ATTACH_SHMEM") + "FAILURE\n";
+    EXPECT_RUN(runVelkor({"--getver"}, NO_ENVIRONMENT), 1, "", error);
+    EXPECT_RUN(runVelkor({"--getver"}, {"MUREL_PAGE= \t ", "MUREL_PAGELOCK="}), 1, "", error);
 
-TEST(PageDefaultsE2E, DefaultPageIsRead) {
-    if (fixedPageExists()) {
-        GTEST_SKIP() << "/murelpage or /murelpage-lock exists; not touching them";
-    }
     TempDir dir;
-    const std::string block = dir.write("block.bin", sampleBlock());
-    const ProcessResult written =
-        runProcess(MURELPAGE_SIM_BINARY, {"write", "--block=" + block, "--version=4"},
-                   {{"MUREL_PAGE", "MUREL_PAGELOCK"}, "", "", 30000});
+    ProcessOptions options;
+    options.environment = NO_ENVIRONMENT;
+    const ProcessResult written = runProcess(
+        MURELPAGE_SIM_BINARY,
+        {"write", "--block=" + dir.write("block.bin", sampleBlock()), "--version=4"}, options);
     ASSERT_EQ(written.exitCode, 0) << written.err;
-    const ProcessResult result = runVelkor({"--getver"}, {"MUREL_PAGE", "MUREL_PAGELOCK"});
-    runProcess(MURELPAGE_SIM_BINARY, {"remove"}, {{"MUREL_PAGE", "MUREL_PAGELOCK"}, "", "", 30000});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "Compiled version: 2, stored version: 4\n");
+    const ProcessResult result = runVelkor({"--getver"}, NO_ENVIRONMENT);
+    runProcess(MURELPAGE_SIM_BINARY, {"remove"}, options);
+    EXPECT_RUN(result, 0, "Compiled version: 2, stored version: 4\n", "SUCCESS\n");
 }
 
 } // namespace
