@@ -7,22 +7,19 @@
 
 namespace {
 
-TEST(MurelAdjDescription, FullEntryNames) {
+TEST(MurelAdjDescription, FullEntryNamesAndHexByteStrings) {
     for (const char* valid : {"E2P.Networking.Eth0MacAddr", "E2P.X", " E2P . X ", "E2P.a.b.c.d"}) {
-        EXPECT_TRUE(isFullEntryName(CVXString(valid))) << valid;
+        EXPECT_TRUE(isFullEntryName(valid)) << valid;
     }
     for (const char* invalid : {"E2P", "E2P.", "E2P..X", ".E2P.X", "e2p.X", "XE2P.X", "E2PX.Y",
                                 "E2P. .X", "E2P.X.", "", " ", "E2 P.X"}) {
-        EXPECT_FALSE(isFullEntryName(CVXString(invalid))) << invalid;
+        EXPECT_FALSE(isFullEntryName(invalid)) << invalid;
     }
-}
-
-TEST(MurelAdjDescription, HexByteStrings) {
     for (const char* valid : {"00", "0a", "FFff", "0123456789abcdefABCDEF"}) {
-        EXPECT_TRUE(isHexByteString(CVXString(valid))) << valid;
+        EXPECT_TRUE(isHexByteString(valid)) << valid;
     }
     for (const char* invalid : {"", "0", "ABC", "0G", "0x00", " 00", "00 ", "+1", "\xC3\xA4"}) {
-        EXPECT_FALSE(isHexByteString(CVXString(invalid))) << invalid;
+        EXPECT_FALSE(isHexByteString(invalid)) << invalid;
     }
 }
 
@@ -33,38 +30,31 @@ CMurelAdjNodeDesc node(const char* name, uint32_t address) {
     return desc;
 }
 
-TEST(MurelAdjDescription, NodeOrderingByAddressWithNamesDiffering) {
+// A before B when its address is lower and the names differ; equivalent for the same address or
+// the same name. The sorted list compares only the node at the insertion position.
+TEST(MurelAdjDescription, NodeOrderingAndDuplicates) {
     const CMurelAdjNodeDescOrder order;
     EXPECT_GT(order(node("E2P.A", 12), node("E2P.B", 20)), 0);
     EXPECT_LT(order(node("E2P.B", 20), node("E2P.A", 12)), 0);
-    EXPECT_EQ(order(node("E2P.A", 12), node("E2P.B", 12)), 0); // same address
-    EXPECT_EQ(order(node("E2P.A", 12), node("E2P.A", 20)), 0); // same name
+    EXPECT_EQ(order(node("E2P.A", 12), node("E2P.B", 12)), 0);
+    EXPECT_EQ(order(node("E2P.A", 12), node("E2P.A", 20)), 0);
     EXPECT_EQ(order(node("E2P.A", 20), node("E2P.A", 12)), 0);
-}
 
-std::vector<std::string> listed(const CMurelAdjDescription& list) {
-    std::vector<std::string> out;
-    for (const CMurelAdjNodeDesc& desc : list) {
-        out.push_back(std::string(desc.name.c_str()) + "@" + std::to_string(desc.address));
-    }
-    return out;
-}
-
-TEST(MurelAdjDescription, SortedListRefusesDuplicatesAtTheInsertionPosition) {
     CMurelAdjDescription list;
-    EXPECT_TRUE(list.insert(node("E2P.C", 16)));
-    EXPECT_TRUE(list.insert(node("E2P.A", 12)));
-    EXPECT_TRUE(list.insert(node("E2P.B", 14)));
-    EXPECT_EQ(listed(list), (std::vector<std::string>{"E2P.A@12", "E2P.B@14", "E2P.C@16"}));
-
-    // The same address is always caught.
-    EXPECT_FALSE(list.insert(node("E2P.D", 14)));
-    // A repeated name is caught where the search ends on the node with that name...
-    EXPECT_FALSE(list.insert(node("E2P.B", 30)));
-    // ...and not where it ends elsewhere: only the node at the insertion position is compared.
-    EXPECT_TRUE(list.insert(node("E2P.A", 30)));
-    EXPECT_EQ(listed(list),
-              (std::vector<std::string>{"E2P.A@12", "E2P.B@14", "E2P.C@16", "E2P.A@30"}));
+    const struct {
+        const char* name;
+        uint32_t address;
+        bool inserted;
+    } inserts[] = {{"E2P.C", 16, true},  {"E2P.A", 12, true},  {"E2P.B", 14, true},
+                   {"E2P.D", 14, false}, {"E2P.B", 30, false}, {"E2P.A", 30, true}};
+    for (const auto& insert : inserts) {
+        EXPECT_EQ(list.insert(node(insert.name, insert.address)), insert.inserted) << insert.name;
+    }
+    std::vector<std::string> listed;
+    for (const CMurelAdjNodeDesc& desc : list) {
+        listed.push_back(std::string(desc.name.c_str()) + "@" + std::to_string(desc.address));
+    }
+    EXPECT_EQ(listed, (std::vector<std::string>{"E2P.A@12", "E2P.B@14", "E2P.C@16", "E2P.A@30"}));
 }
 
 } // namespace
