@@ -61,7 +61,7 @@ protected:
     std::vector<MurelShAccObj*> m_mapped;
 };
 
-TEST_F(MurelShAccObjTest, FirstAttachCreatesAndInitialisesTheObject) {
+TEST_F(MurelShAccObjTest, FirstAttachCreatesTheObjectLaterAttachesOpenIt) {
     const mode_t oldMask = umask(022);
     CCapturedSlog log;
     const uint32_t before = static_cast<uint32_t>(time(nullptr));
@@ -77,13 +77,9 @@ TEST_F(MurelShAccObjTest, FirstAttachCreatesAndInitialisesTheObject) {
               std::vector<std::string>{
                   murelPagePrefix("MURELPAGE_OPEN_SHARED_MEMORY_RWRITE") + "WARNING: shm_open('" +
                   m_name + "'): failed as shared memory object does not exist, to be created"});
-}
-
-TEST_F(MurelShAccObjTest, LaterAttachOpensTheSameObjectWithoutReinitialisingIt) {
-    MurelShAccObj* first = attach();
-    ASSERT_NE(first, nullptr);
-    ASSERT_EQ(MurelShAccObj_timedLockWrite(first, MURELSHACCOBJ_WAIT_FOREVER), 0);
-    first->changeCounter = 5;
+    // Another process attaching afterwards opens the same object without initialising it again.
+    ASSERT_EQ(MurelShAccObj_timedLockWrite(object, MURELSHACCOBJ_WAIT_FOREVER), 0);
+    object->changeCounter = 5;
     const pid_t child = forkChild([this] {
         MurelShAccObj* second = attach();
         // The lock is still held by the parent: it was not initialised again.
@@ -92,8 +88,8 @@ TEST_F(MurelShAccObjTest, LaterAttachOpensTheSameObjectWithoutReinitialisingIt) 
                                                                       : 3;
     });
     EXPECT_EQ(waitChild(child), 0);
-    EXPECT_EQ(MurelShAccObj_unlock(first), 0);
-    CCapturedSlog log;
+    EXPECT_EQ(MurelShAccObj_unlock(object), 0);
+    log.texts.clear();
     MurelShAccObj* again = attach();
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->changeCounter, 5u);
