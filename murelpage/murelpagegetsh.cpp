@@ -342,6 +342,18 @@ MurelPageGet_EResult MurelPageGetSh_getBuffer(uint32_t itemId, uint16_t expected
     return result;
 }
 
+MurelPageGet_EResult MurelPageGetSh_loadCopyForTesting(const uint8_t* page) {
+    if (page == nullptr ||
+        MurelShAccObj_timedLockWrite(&g_moduleLock, MURELSHACCOBJ_WAIT_FOREVER) != 0) {
+        return MurelPageGet_UNKNOWN;
+    }
+    memcpy(g_copy, page, MURELPAGE_SIZE);
+    const MurelPageGet_EResult result =
+        parseHeader() == MurelPageGet_OK ? MurelPageGet_OK : MurelPageGet_ERROR_INIT_SYSPAGE;
+    releaseModuleLock(__LINE__);
+    return result;
+}
+
 void MurelPageGetSh_resetForTesting(void) {
     if (g_page != nullptr) {
         munmap(const_cast<uint8_t*>(g_page), MURELPAGE_SIZE);

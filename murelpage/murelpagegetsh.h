@@ -15,6 +15,12 @@ MurelPageGet_EResult MurelPageGetSh_updateImpl(void);
  * test process can attach several times. Not part of the client's life cycle. */
 void MurelPageGetSh_resetForTesting(void);
 
+/* Replaces the private copy by the given MURELPAGE_SIZE bytes and parses its header, as a refresh
+ * that found a changed page does: OK, or ERROR_INIT_SYSPAGE for a format byte other than 1. Lets
+ * tests and fuzzing drive the lookups without shared memory; not part of the client's life cycle.
+ */
+MurelPageGet_EResult MurelPageGetSh_loadCopyForTesting(const uint8_t* page);
+
 #ifdef __cplusplus
 }
 #endif
