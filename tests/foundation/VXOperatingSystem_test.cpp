@@ -274,7 +274,8 @@ protected:
 TEST_F(VXArmedTimeout, ExpiresAfterTheTimeOnThisThreadOnly) {
     const std::string timedOut = "0 " + std::string(std::strerror(ETIMEDOUT));
     EXPECT_EQ(waitForReading(), "ready"); // nothing armed: no wait
-    const uint64_t start = VXMonotonicNanoseconds(); // before arming: the time-out runs from there
+    // Read before arming: the time-out runs from the arming.
+    const uint64_t start = VXMonotonicNanoseconds();
     ASSERT_EQ(VXTimerTimeout(30000000ull, SEND_REPLY), 1);
     EXPECT_EQ(waitForReading(), timedOut);
     EXPECT_GE(VXMonotonicNanoseconds() - start, 30000000ull);
