@@ -115,6 +115,9 @@ TEST(VXThreadCreate, EachThreadRunsItsObjectExactlyOnce) {
         EXPECT_EQ(runnables[i].runs(), 1);
     }
 
+    // The assertion's backtrace report goes to a scratch directory, also outside CTest.
+    ScratchDirectory reports;
+    ScopedEnvironment reportDirectory("VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str());
     SlogCapture log;
     EXPECT_EQ(VXThreadCreate(nullptr, 0, -1, VX_THREAD_DEFAULT_STACK_SIZE), 0u);
     EXPECT_EQ(countAssertionReports(log.lines(), "VXThread", "Invalid parameter"), 1);
