@@ -89,10 +89,23 @@ private:
 };
 
 // Three-way comparator contract: compare(a, b) is negative when b orders before a, positive when
-// a orders before b, and 0 when they are equivalent.
+// a orders before b, and 0 when they are equivalent. Elements are read-only from outside, so the
+// comparator order cannot be broken by a caller.
 template <typename T, typename Comparator>
-class TVXSortedVector : public TVXVector<T> {
+class TVXSortedVector : private TVXVector<T> {
+    using Base = TVXVector<T>;
+
 public:
+    using Base::capacity;
+    using Base::clear;
+    using Base::isEmpty;
+    using Base::reserve;
+    using Base::size;
+
+    const T& operator[](int32_t index) const { return Base::operator[](index); }
+    const T* begin() const { return Base::begin(); }
+    const T* end() const { return Base::end(); }
+
     explicit TVXSortedVector(bool allowDuplicates = false, Comparator comparator = Comparator())
         : m_allowDuplicates(allowDuplicates), m_comparator(std::move(comparator)) {}
 
