@@ -4,20 +4,13 @@
 #include "app/CMurelAdjOptions.h"
 #include "app/MurelAdjBlockFile.h"
 #include "app/MurelAdjCrc.h"
-#include "app/MurelAdjPageAccess.h"
 
 bool CMurelAdjCheckAction::execute(CMurelAdjOptions& options) {
     static const char* const ACTION_NAME = "check";
 
     CVXRCMemoryBuffer block;
-    if (!options.filePath.isEmpty()) {
-        if (!readAdjustBlockFile(options.filePath, block)) {
-            return false;
-        }
-    } else {
-        if (!getAdjustBlock(options.pagePath, options.pageLockPath, block)) {
-            return false;
-        }
+    if (!obtainAdjustBlock(options, block)) {
+        return false;
     }
 
     const uint8_t* data = block.data();

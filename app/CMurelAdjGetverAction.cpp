@@ -2,21 +2,14 @@
 
 #include "app/CMurelAdjOptions.h"
 #include "app/MurelAdjBlockFile.h"
-#include "app/MurelAdjPageAccess.h"
 #include "meta/MurelMetaDescription.h"
 
 #include <cstdio>
 
 bool CMurelAdjGetverAction::execute(CMurelAdjOptions& options) {
     CVXRCMemoryBuffer block;
-    if (!options.filePath.isEmpty()) {
-        if (!readAdjustBlockFile(options.filePath, block)) {
-            return false;
-        }
-    } else {
-        if (!getAdjustBlock(options.pagePath, options.pageLockPath, block)) {
-            return false;
-        }
+    if (!obtainAdjustBlock(options, block)) {
+        return false;
     }
     const uint32_t stored = block.data()[8];
     printf("Compiled version: %hu, stored version: %u\n", NMurelMeta::COMPILED_ADJUST_VERSION,

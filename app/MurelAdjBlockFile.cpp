@@ -1,6 +1,8 @@
 #include "app/MurelAdjBlockFile.h"
 
 #include "app/CMurelAdjLog.h"
+#include "app/CMurelAdjOptions.h"
+#include "app/MurelAdjPageAccess.h"
 #include "app/MurelAdjTypes.h"
 #include "foundation/CVXFile.h"
 
@@ -65,4 +67,11 @@ bool writeAdjustBlockFile(const CVXString& path, const CVXRCMemoryBuffer& buffer
     }
     file.close();
     return written;
+}
+
+bool obtainAdjustBlock(const CMurelAdjOptions& options, CVXRCMemoryBuffer& buffer) {
+    if (!options.filePath.isEmpty()) {
+        return readAdjustBlockFile(options.filePath, buffer);
+    }
+    return getAdjustBlock(options.pagePath, options.pageLockPath, buffer);
 }

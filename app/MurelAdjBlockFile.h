@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+struct CMurelAdjOptions;
+
 // A file must hold more than the 12 header bytes to be read as a block image.
 constexpr uint32_t MURELADJ_MIN_BLOCK_FILE_SIZE = 13;
 
@@ -13,6 +15,10 @@ constexpr uint32_t MURELADJ_MIN_BLOCK_FILE_SIZE = 13;
 // refers to a new buffer of ADJUST_BLOCK_SIZE bytes; bytes beyond a shorter file's end are zero.
 // Failures are logged and leave buffer as it was.
 bool readAdjustBlockFile(const CVXString& path, CVXRCMemoryBuffer& buffer);
+
+// The block the options name: read from filePath when one was given (--check=, --getver=), else
+// copied out of the page. Failures are logged and leave buffer as it was.
+bool obtainAdjustBlock(const CMurelAdjOptions& options, CVXRCMemoryBuffer& buffer);
 
 // Creates or truncates the file and writes the whole buffer; failures are logged.
 bool writeAdjustBlockFile(const CVXString& path, const CVXRCMemoryBuffer& buffer);
