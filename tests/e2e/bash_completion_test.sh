@@ -8,13 +8,7 @@
 set -u
 
 completion=$1 velkor=$2 sim=$3 block=$4
-failures=0
-checks=0
-
-fail() {
-    printf 'FAILED: %s\n' "$*"
-    failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 scratch=$(mktemp -d)
 page="/velkor-completion-$$-page"
@@ -199,5 +193,4 @@ expect "--get=E2P.ProdLogistic.HWCoding.APIX" "E2P.ProdLogistic.HWCoding.APIX"
 expect "--get=e2p." ""
 expect_compopt "--get=E2P." "-o nospace"
 
-printf '%d passed, %d failed\n' $((checks - failures)) "$failures"
-[[ $failures -eq 0 ]]
+report

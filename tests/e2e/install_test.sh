@@ -8,16 +8,7 @@
 set -u
 
 cmake=$1 build=$2 completion_dir=$3 built_velkor=$4
-failures=0
-checks=0
-
-fail() {
-    printf 'FAILED: %s\n' "$*"
-    failures=$((failures + 1))
-}
-check() {
-    checks=$((checks + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 prefix=$(mktemp -d)
 page="/velkor-install-$$-page"
@@ -100,5 +91,4 @@ else
     fail "installed murelpage-sim write failed"
 fi
 
-printf '%d passed, %d failed\n' $((checks - failures)) "$failures"
-[[ $failures -eq 0 ]]
+report

@@ -8,16 +8,7 @@
 set -u
 
 source_dir=$1 version=$2 velkor=$3 sim=$4
-failures=0
-checks=0
-
-fail() {
-    printf 'FAILED: %s\n' "$*"
-    failures=$((failures + 1))
-}
-check() {
-    checks=$((checks + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 if ! command -v groff >/dev/null; then
     echo "groff is missing (apt-get install groff-base)"
@@ -123,5 +114,4 @@ check
 "$velkor" --no-such-option >/dev/null 2>&1
 [[ $? -eq 1 ]] || fail "velkor with an unknown option does not exit with 1"
 
-printf '%d passed, %d failed\n' $((checks - failures)) "$failures"
-[[ $failures -eq 0 ]]
+report

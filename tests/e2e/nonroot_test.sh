@@ -41,17 +41,10 @@ chmod 0755 "$scratch"/velkor "$scratch"/murelpage-sim
 chmod 0644 "$scratch/block.bin"
 
 export SCRATCH=$scratch TEST_USER=$user TEST_GROUP=$group
+export CHECKS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/checks.sh"
 unshare --mount --propagation private bash -s <<'NAMESPACE'
 set -u
-failures=0
-checks=0
-fail() {
-    printf 'FAILED: %s\n' "$*"
-    failures=$((failures + 1))
-}
-check() {
-    checks=$((checks + 1))
-}
+. "$CHECKS"
 # expect <description> <expected output> <actual output>
 expect() {
     check
@@ -129,6 +122,5 @@ expect "velkor --getver as $TEST_USER after chmod 0666" \
     $'Compiled version: 2, stored version: 2\nSUCCESS' \
     "$(as_user "$velkor" --page=/rootpage --pagelock=/rootlock --getver 2>&1)"
 
-printf '%d passed, %d failed\n' $((checks - failures)) "$failures"
-[[ $failures -eq 0 ]]
+report
 NAMESPACE

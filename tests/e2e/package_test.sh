@@ -12,16 +12,7 @@ set -u
 cpack=$1 build=$2 version=$3 built_velkor=$4
 shift 4
 emulator=("$@")
-failures=0
-checks=0
-
-fail() {
-    printf 'FAILED: %s\n' "$*"
-    failures=$((failures + 1))
-}
-check() {
-    checks=$((checks + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 for tool in dpkg dpkg-deb readelf; do
     if ! command -v "$tool" >/dev/null; then
@@ -59,7 +50,7 @@ deb="$scratch/out/velkor_${version}-1_${architecture}.deb"
 check
 if [[ ! -f $deb ]]; then
     fail "no $(basename "$deb"); cpack made: $(ls "$scratch/out")"
-    printf '%d passed, %d failed\n' $((checks - failures)) "$failures"
+    report
     exit 1
 fi
 
@@ -183,5 +174,4 @@ if command -v man >/dev/null; then
     [[ -z $warnings ]] || fail "the packaged man page warns: $warnings"
 fi
 
-printf '%d passed, %d failed\n' $((checks - failures)) "$failures"
-[[ $failures -eq 0 ]]
+report
