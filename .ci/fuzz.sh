@@ -15,6 +15,16 @@ if [ ${#targets[@]} -eq 0 ]; then
     targets=(description page_client option_table string option_file)
 fi
 
+# Clang 14 and its runtimes (libFuzzer, the sanitizers) where they can be installed.
+need=()
+for pkg in clang-14 libclang-rt-14-dev; do
+    dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+done
+if [ ${#need[@]} -gt 0 ] && [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
+    apt-get update -qq || true
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" || true
+fi
+
 if ! command -v clang++-14 >/dev/null 2>&1; then
     echo "fuzz: clang++-14 not found, fuzzing skipped"
     exit 0
