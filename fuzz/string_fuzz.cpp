@@ -14,30 +14,18 @@
 
 namespace {
 
-// Length of a sequence by its first byte (sequences of up to six bytes); 0 for an invalid lead.
+// Length of a sequence by its first byte, from the count of its leading one bits (an independent
+// formulation of the lead-byte table): none is ASCII, one is a following byte, two to six give the
+// sequence length, seven or eight cannot start a sequence. 0 for an invalid lead.
 uint32_t modelSequenceLength(uint8_t lead) {
-    if (lead < 0x80) {
+    uint32_t ones = 0;
+    while (ones < 8 && (lead & (0x80u >> ones)) != 0) {
+        ++ones;
+    }
+    if (ones == 0) {
         return 1;
     }
-    if (lead < 0xC0) {
-        return 0;
-    }
-    if (lead < 0xE0) {
-        return 2;
-    }
-    if (lead < 0xF0) {
-        return 3;
-    }
-    if (lead < 0xF8) {
-        return 4;
-    }
-    if (lead < 0xFC) {
-        return 5;
-    }
-    if (lead < 0xFE) {
-        return 6;
-    }
-    return 0;
+    return ones >= 2 && ones <= 6 ? ones : 0;
 }
 
 // The valid prefix of bytes (up to the first zero byte or ill-formed sequence) and its characters.
