@@ -7,12 +7,8 @@
 # forever on a "/murelpage-create-lock" left behind by the host's 64-bit tests. Where no private
 # namespace can be made, the settings-page and end-to-end tests are left out.
 #
-# The test preset leaves out a few tests that cannot pass under a user-mode emulator: qemu-arm
-# prints "qemu: uncaught target signal 6 (Aborted) - core dumped" into the dying child's standard
-# error, which the exact-output patterns of the abort death tests reject; a "threadsafe" death
-# test re-executes the test binary, which the host kernel cannot start without a binfmt_misc
-# registration; and the signal-thread tests read the child's /proc entries, which describe the
-# emulator rather than the program.
+# Under the emulator, the tests expect qemu-arm's report of an abort on the dying child's standard
+# error, and skip what only /proc of a native process shows (see tests/support/Emulator.h).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

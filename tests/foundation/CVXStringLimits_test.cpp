@@ -105,7 +105,6 @@ TEST(CVXStringLimits, ReleasingADeadBlockIsReportedAndLeftAlone) {
 }
 
 TEST(CVXStringLimitsDeathTest, CapacityReportAbortsWhenAssertionsAbort) {
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
     ScopedEnvironment abortSwitch("VX_ENABLE_ABORT_ON_ASSERTION", "1");
     EXPECT_DEATH(CVXString::withCapacity(0xFFFFFFF0u),
                  "CVXString:[0-9]+: ASSERTION \"CVXString::ctor: Capacity 4294967280 not valid!\"");

@@ -4,6 +4,7 @@
 #include "foundation/VXOperatingSystem.h"
 #include "foundation/platform/VXRuntimeArgs.h"
 #include "tests/foundation/VXOsTestSupport.h"
+#include "tests/support/Emulator.h"
 #include "tests/support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
@@ -89,9 +90,9 @@ TEST_F(VXAssertion, AbortSwitchAbortsAfterLoggingWithoutAReport) {
             VXAssertionFailed(9, "Abortive", "stop here");
         },
         testing::KilledBySignal(SIGABRT),
-        "^slog 10000 2 pid [0-9]+: Abortive:9: ASSERTION \"stop here\" failed\n"
-        "\nAbortive:9: ASSERTION \"stop here\" failed\n"
-        "slog 10000 1 pid [0-9]+: ASSERTION \"stop here\" failed in Abortive 9\n$");
+        abortedAfter("^slog 10000 2 pid [0-9]+: Abortive:9: ASSERTION \"stop here\" failed\n"
+                     "\nAbortive:9: ASSERTION \"stop here\" failed\n"
+                     "slog 10000 1 pid [0-9]+: ASSERTION \"stop here\" failed in Abortive 9\n"));
     struct stat status {};
     EXPECT_NE(stat(reportFile().c_str(), &status), 0);
 }
@@ -101,7 +102,7 @@ TEST(VXFatal, ExitsWithFailureRunningAtexitHandlersOrAbortsOnRequest) {
         const char* abortSwitch;
         const char* message;
         std::function<bool(int)> ending;
-        const char* output;
+        std::string output;
     } rows[] = {
         {nullptr, "page vanished", testing::ExitedWithCode(1),
          "^slog 10000 2 pid [0-9]+: source:31: FATAL ERROR \"page vanished\" occured\n"
@@ -116,9 +117,9 @@ TEST(VXFatal, ExitsWithFailureRunningAtexitHandlersOrAbortsOnRequest) {
          "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
          "atexit handler ran\n$"},
         {"", nullptr, testing::KilledBySignal(SIGABRT),
-         "^slog 10000 2 pid [0-9]+: source:31: FATAL ERROR occured\n"
-         "\nsource:31: FATAL ERROR occured\n"
-         "slog 10000 1 pid [0-9]+: source:31: FATAL ERROR \"\\?\\?\\?\" occured\n$"},
+         abortedAfter("^slog 10000 2 pid [0-9]+: source:31: FATAL ERROR occured\n"
+                      "\nsource:31: FATAL ERROR occured\n"
+                      "slog 10000 1 pid [0-9]+: source:31: FATAL ERROR \"\\?\\?\\?\" occured\n")},
     };
     for (const auto& row : rows) {
         ScopedEnvironment abortSwitch("VX_ENABLE_ABORT_ON_FATAL_ERROR", row.abortSwitch);

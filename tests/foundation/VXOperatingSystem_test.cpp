@@ -5,6 +5,7 @@
 #include "foundation/VXAssert.h"
 #include "foundation/platform/VXClock.h"
 #include "tests/foundation/VXOsTestSupport.h"
+#include "tests/support/Emulator.h"
 #include "tests/support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
@@ -180,7 +181,7 @@ TEST_F(VXMallocOrDieFailure, AbortSwitchAbortsAfterLogging) {
             VXMallocOrDie(m_hugeSize);
         },
         testing::KilledBySignal(SIGABRT),
-        "slog 10000 1 pid [0-9]+: " + m_message + " \\(err: 12\\)\n$");
+        abortedAfter("slog 10000 1 pid [0-9]+: " + m_message + " \\(err: 12\\)\n"));
 }
 
 void fatalFromAtexit() {
@@ -196,7 +197,7 @@ TEST(VXFatalExit, LogsCriticalThenRunsTheTerminationHandler) {
     const struct {
         std::function<void()> prepare;
         std::function<bool(int)> ending;
-        const char* output;
+        std::string output;
     } rows[] = {
         {[] { atexit(printFromAtexit); }, testing::ExitedWithCode(1),
          "^slog 2107152 1 pid [0-9]+: stopping: code 5\n"
@@ -204,13 +205,14 @@ TEST(VXFatalExit, LogsCriticalThenRunsTheTerminationHandler) {
          "atexit handler ran\n$"},
         // A fatal exit during exit processing ends in abort.
         {[] { atexit(fatalFromAtexit); }, testing::KilledBySignal(SIGABRT),
-         "terminating process using exit\\(EXIT_FAILURE\\)\n"
-         "slog 10000 1 pid [0-9]+: second fatal exit during exit\n"
-         "slog 10000 5 pid [0-9]+: terminating process using abort\\(\\)\n$"},
+         abortedAfter("terminating process using exit\\(EXIT_FAILURE\\)\n"
+                      "slog 10000 1 pid [0-9]+: second fatal exit during exit\n"
+                      "slog 10000 5 pid [0-9]+: terminating process using abort\\(\\)\n")},
         // So does a termination handler that returns.
         {[] { VXSetTerminationHandler(returningHandler, argument); },
          testing::KilledBySignal(SIGABRT),
-         "^slog 2107152 1 pid [0-9]+: stopping: code 5\nhandler called with the argument\n$"},
+         abortedAfter("^slog 2107152 1 pid [0-9]+: stopping: code 5\n"
+                      "handler called with the argument\n")},
     };
     for (const auto& row : rows) {
         EXPECT_EXIT(
