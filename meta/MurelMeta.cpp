@@ -4,6 +4,7 @@
 #include "foundation/VXOperatingSystem.h"
 #include "foundation/platform/VXAtomic.h"
 #include "meta/MurelMetaDescription.h"
+#include "meta/MurelMetaNodeBlock.h"
 
 #include <utility>
 
@@ -43,7 +44,13 @@ void CMetaRefCounted::operator delete(void* block) {
 }
 
 void CMetaRefCounted::destroy() {
-    delete this;
+    CMetaNodeBlock* block = m_block;
+    if (block == nullptr) {
+        delete this;
+        return;
+    }
+    this->~CMetaRefCounted();
+    block->release();
 }
 
 void CMetaRefCounted::addReference() {

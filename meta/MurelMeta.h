@@ -82,6 +82,8 @@ struct CMetaCbInfo {
     uint16_t blockLength = 0;
 };
 
+class CMetaNodeBlock;
+
 class CMetaRefCounted {
 public:
     CMetaRefCounted() = default;
@@ -93,7 +95,8 @@ public:
     static void* operator new(size_t size);
     static void operator delete(void* block);
 
-    // Ends the object; called by the handle that releases the last reference.
+    // Ends the object (and frees its memory, or gives its slot back to its block); called by the
+    // handle that releases the last reference.
     virtual void destroy();
 
     void addReference();
@@ -102,7 +105,11 @@ public:
     uint32_t referenceCount() const;
 
 private:
+    friend class CMetaNodeBlock;
+
     volatile uint32_t m_references = 0;
+    // The block the object was constructed in, or none when it has a heap block of its own.
+    CMetaNodeBlock* m_block = nullptr;
 };
 
 class CMetaNode : public CMetaRefCounted {

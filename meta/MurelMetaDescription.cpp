@@ -1,6 +1,7 @@
 #include "meta/MurelMetaDescription.h"
 
 #include "meta/MurelMetaBuilders.h"
+#include "meta/MurelMetaNodeBlock.h"
 #include "meta/MurelMetaTables.h"
 
 #include <utility>
@@ -19,7 +20,12 @@ TMetaNodePtr& processRoot() {
 } // namespace
 
 void buildRootNode(TMetaNodePtr& root) {
-    TMetaNodePtr local(new CMetaRootNode("root", ITEM_ROW_COUNT + CB_ROW_COUNT + 1));
+    // One slot for every node of the tree: the root, the plain items, the coding blocks with their
+    // functions and named values, and the rows of the adjust block.
+    CMetaNodeBlock* nodes =
+        CMetaNodeBlock::create(1 + ITEM_ROW_COUNT + CB_ROW_COUNT + CB_FUNCTION_ROW_COUNT +
+                               CB_VALUE_ROW_COUNT + ADJUST_ROW_COUNT);
+    TMetaNodePtr local(nodes->make<CMetaRootNode>("root", ITEM_ROW_COUNT + CB_ROW_COUNT + 1));
 
     // The named values repeat a few dozen names; every value node shares one string per name.
     TVXVector<CVXString> valueNames;
@@ -28,11 +34,13 @@ void buildRootNode(TMetaNodePtr& root) {
         valueNames.append(CVXString(CB_VALUE_NAMES + offset));
     }
 
-    buildPlainItems(local);
+    buildPlainItems(local, *nodes);
     for (const CMetaCbRow& block : CB_ROWS) {
-        buildCodingBlock(local, block, valueNames.begin());
+        buildCodingBlock(local, block, valueNames.begin(), *nodes);
     }
-    buildAdjustBlock(local);
+    buildAdjustBlock(local, *nodes);
+    // From here on the tree's nodes alone keep the block.
+    nodes->release();
     root = std::move(local);
 }
 
