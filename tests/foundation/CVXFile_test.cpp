@@ -8,29 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstddef>
-#include <cstring>
 #include <fcntl.h>
 #include <functional>
-#include <iterator>
-#include <pthread.h>
-#include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
-
-#if defined(__linux__)
-#include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
-#endif
+#include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -38,24 +26,10 @@ using namespace std::chrono_literals;
 
 std::atomic<int> g_signalsCaught{0};
 
-void countSignal(int) {
-    g_signalsCaught.fetch_add(1);
-}
-
-// "<result> <errno>" of a call, errno by name.
+// "<result> <errno name>" of a call made with errno set to EAGAIN, so that a cleared errno shows.
 std::string outcome(int64_t result) {
-    const int error = errno;
-    const char* const names[] = {"0", "ENOENT", "EINVAL", "EBADF", "ETIMEDOUT", "EIO", "EAGAIN"};
-    const int numbers[] = {0, ENOENT, EINVAL, EBADF, ETIMEDOUT, EIO, EAGAIN};
-    for (size_t i = 0; i < std::size(numbers); ++i) {
-        if (numbers[i] == error) {
-            return std::to_string(result) + " " + names[i];
-        }
-    }
-    return std::to_string(result) + " " + std::to_string(error);
+    return std::to_string(result) + " " + (errno == 0 ? "0" : strerrorname_np(errno));
 }
-
-// The outcome of a call made with errno set to EAGAIN, so that a cleared errno shows.
 #define OUTCOME(call) (errno = EAGAIN, outcome(call))
 
 // A temporary directory, and a SIGUSR1 handler without SA_RESTART, so that a blocking system call
@@ -64,8 +38,7 @@ class CVXFileTest : public testing::Test {
 protected:
     void SetUp() override {
         struct sigaction action {};
-        action.sa_handler = countSignal;
-        sigemptyset(&action.sa_mask);
+        action.sa_handler = [](int) { g_signalsCaught.fetch_add(1); };
         sigaction(SIGUSR1, &action, &m_previous);
         g_signalsCaught = 0;
     }
@@ -102,11 +75,7 @@ TEST_F(CVXFileTest, OpenCloseAndStatusReportTheSystemsErrno) {
     {
         CVXFile file;
         EXPECT_TRUE(file.close()); // nothing open: success at once
-        EXPECT_EQ(OUTCOME(file.open(path("missing").c_str(), O_RDONLY)), "0 ENOENT");
-        EXPECT_EQ(file.descriptor(), -1);
-        const CVXFile constructed(path("missing").c_str(), O_RDONLY);
-        EXPECT_EQ(outcome(constructed.descriptor()), "-1 ENOENT");
-
+        EXPECT_EQ(outcome(CVXFile(path("missing").c_str(), O_RDONLY).descriptor()), "-1 ENOENT");
         ASSERT_TRUE(file.open(m_directory.write("first", "1111").c_str(), O_RDONLY));
         const int oldDescriptor = file.descriptor();
         ASSERT_TRUE(file.open(m_directory.write("second", "2222").c_str(), O_RDONLY));
@@ -123,10 +92,8 @@ TEST_F(CVXFileTest, OpenCloseAndStatusReportTheSystemsErrno) {
 
     VXFileStatus status{};
     ASSERT_TRUE(CVXFileSystem::status(m_directory.path().c_str(), status));
-    EXPECT_NE(status.st_mode & 0xF000, 0x8000u);
     EXPECT_FALSE(CVXFileSystem::isRegularFile(status));
     ASSERT_EQ(symlink(path("second").c_str(), path("link").c_str()), 0);
-    status = VXFileStatus{};
     ASSERT_TRUE(CVXFileSystem::status(path("link").c_str(), status)); // links are followed
     EXPECT_TRUE(CVXFileSystem::isRegularFile(status));
     EXPECT_EQ(status.st_size, 4);
@@ -156,10 +123,9 @@ TEST_F(CVXFileTest, ReadWriteSeekAndTellResultsAndErrno) {
     EXPECT_EQ(file.read(buffer, 4), 2);
     EXPECT_EQ(std::string(buffer, 2), "cd");
     EXPECT_TRUE(file.seek(100, CVXFile::SEEK_FROM_START)); // beyond the end
-    EXPECT_EQ(file.tell(), 100);
-    EXPECT_EQ(file.read(buffer, 4), 0);
     EXPECT_TRUE(file.seek(-10, CVXFile::SEEK_FROM_CURRENT));
     EXPECT_EQ(file.tell(), 90);
+    EXPECT_EQ(file.read(buffer, 4), 0);
     const int64_t beyondFourGiB = (int64_t{5} << 30) + 3;
     EXPECT_TRUE(file.seek(beyondFourGiB, CVXFile::SEEK_FROM_START));
     EXPECT_EQ(file.tell(), beyondFourGiB);
@@ -167,8 +133,7 @@ TEST_F(CVXFileTest, ReadWriteSeekAndTellResultsAndErrno) {
 
     CVXFile closed; // every system call fails with EBADF
     EXPECT_EQ(OUTCOME(closed.read(nullptr, 0)), "-1 EBADF");
-    EXPECT_EQ(OUTCOME(closed.write("x", 0)), "1 0"); // no system call
-    EXPECT_EQ(OUTCOME(closed.write(nullptr, 0)), "1 0");
+    EXPECT_EQ(OUTCOME(closed.write(nullptr, 0)), "1 0"); // no system call
     EXPECT_EQ(OUTCOME(closed.write(nullptr, 3)), "0 EINVAL");
     EXPECT_EQ(OUTCOME(closed.write("abc", 3)), "0 EBADF");
     EXPECT_EQ(OUTCOME(closed.tell()), "-1 EBADF");
@@ -201,19 +166,15 @@ TEST_F(CVXFileTest, OpenAndReadAreRestartedAfterSignals) {
             std::this_thread::sleep_for(writer == -1 ? 5ms : 0ms);
         }
         ASSERT_NE(writer, -1) << "the reader is not waiting in open";
-        EXPECT_EQ(::write(writer, "x", 1), 1);
         ::close(writer);
     });
     CVXFile file(fifo.c_str(), O_RDONLY); // blocks until the peer opens for writing
     peer.join();
-    EXPECT_GE(g_signalsCaught.load(), 5);
-    char buffer[16] = {};
-    EXPECT_EQ(file.read(buffer, 16), 1);
-    EXPECT_EQ(file.read(buffer, 16), 0);
+    EXPECT_GE(g_signalsCaught.exchange(0), 5);
 
     ASSERT_TRUE(file.open(fifo.c_str(), O_RDWR)); // its own writer: reads block instead of ending
-    g_signalsCaught = 0;
     peer = interruptThen([&fifo] { writeToFifo(fifo, "hello"); });
+    char buffer[16] = {};
     const int32_t count = file.read(buffer, sizeof buffer);
     peer.join();
     EXPECT_GE(g_signalsCaught.load(), 5);
@@ -238,8 +199,7 @@ std::pair<int, size_t> fillFifo(const std::string& fifo) {
 TEST_F(CVXFileTest, WriteGoesOnAfterSignalsAndPartialWritesUntilAllIsWritten) {
     const std::string fifo = makeFifo();
     CVXFile file(fifo.c_str(), O_RDWR);
-    const std::pair<int, size_t> fill = fillFifo(fifo);
-    const size_t filled = fill.second;
+    const auto [filler, filled] = fillFifo(fifo);
     std::string data(64 * 1024, '\0');
     for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<char>('a' + i % 23);
@@ -256,10 +216,9 @@ TEST_F(CVXFileTest, WriteGoesOnAfterSignalsAndPartialWritesUntilAllIsWritten) {
         }
         ::close(reader);
     });
-    const bool written = file.write(data.data(), static_cast<uint32_t>(data.size()));
+    EXPECT_TRUE(file.write(data.data(), static_cast<uint32_t>(data.size())));
     peer.join();
-    ::close(fill.first);
-    EXPECT_TRUE(written) << std::strerror(errno);
+    ::close(filler);
     EXPECT_GE(g_signalsCaught.load(), 5);
     ASSERT_EQ(received.size(), filled + data.size());
     EXPECT_TRUE(received.substr(filled) == data);
@@ -275,8 +234,6 @@ TEST_F(CVXFileTest, TimedReadAndWriteEndAtTheDeadline) {
     EXPECT_EQ(OUTCOME(file.read(buffer, sizeof buffer, 60)), "0 ETIMEDOUT");
     peer.join();
 
-    ASSERT_TRUE(file.write("ready", 5));
-    EXPECT_EQ(file.read(buffer, sizeof buffer, 1000), 5);
     peer = interruptThen([&fifo] { writeToFifo(fifo, "later"); });
     const int32_t count = file.read(buffer, sizeof buffer, 20000); // data before the deadline
     peer.join();
@@ -294,65 +251,30 @@ TEST_F(CVXFileTest, TimedReadAndWriteEndAtTheDeadline) {
     EXPECT_EQ(OUTCOME(regular.read(buffer, sizeof buffer, 1000)), "0 0");
 }
 
-#if defined(__linux__)
-#if defined(__x86_64__)
-constexpr uint32_t FILTER_ARCH = AUDIT_ARCH_X86_64;
-#elif defined(__i386__)
-constexpr uint32_t FILTER_ARCH = AUDIT_ARCH_I386;
-#elif defined(__aarch64__)
-constexpr uint32_t FILTER_ARCH = AUDIT_ARCH_AARCH64;
-#elif defined(__arm__)
-constexpr uint32_t FILTER_ARCH = AUDIT_ARCH_ARM;
-#else
-constexpr uint32_t FILTER_ARCH = 0;
-#endif
-
-// Makes the kernel answer every write system call on descriptor with 0 bytes written, without
-// writing: a seccomp filter returning "error" 0. Once installed it cannot be removed, so it is
-// only used in a child process.
-bool makeWritesTransferNothing(int descriptor) {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    const uint32_t lowWordOfFirstArgument = offsetof(struct seccomp_data, args[0]);
-#else
-    const uint32_t lowWordOfFirstArgument = offsetof(struct seccomp_data, args[0]) + 4;
-#endif
+// The child's exit status: 0 when both writes to /dev/null ended with EIO once a seccomp filter
+// made every write system call on it return 0 bytes, 77 without seccomp, else the number of the
+// first check that failed. A write loop that never ends is killed by SIGALRM.
+[[noreturn]] void runZeroWriteChild() {
+    alarm(10);
+    CVXFile file("/dev/null", O_WRONLY);
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the filter reads the low word");
     struct sock_filter program[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, FILTER_ARCH, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_write, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, lowWordOfFirstArgument),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(descriptor), 0, 1),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_write, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[0])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(file.descriptor()), 0, 1),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | 0),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
-    struct sock_fprog filter = {static_cast<unsigned short>(sizeof program / sizeof program[0]),
-                                program};
-    return FILTER_ARCH != 0 && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
-}
-
-// The child's exit status: 0 when both writes ended with EIO, 77 without seccomp, else the number
-// of the first check that failed.
-[[noreturn]] void runZeroWriteChild() {
-    alarm(10); // a write loop that never ends is killed by SIGALRM
-    CVXFile file("/dev/null", O_WRONLY);
-    if (!makeWritesTransferNothing(file.descriptor())) {
+    struct sock_fprog filter = {static_cast<unsigned short>(std::size(program)), program};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) {
         _exit(77);
     }
-    const bool checks[] = {
-        ::write(file.descriptor(), "probe", 5) == 0, // the filter works
-        OUTCOME(file.write("abc", 3)) == "0 EIO",
-        OUTCOME(file.write("abc", 3, 1000)) == "0 EIO",
-    };
-    for (int i = 0; i < 3; ++i) {
-        if (!checks[i]) {
-            _exit(i + 1);
-        }
-    }
-    _exit(0);
+    _exit(::write(file.descriptor(), "probe", 5) != 0      ? 1 // the filter does not work
+          : OUTCOME(file.write("abc", 3)) != "0 EIO"       ? 2
+          : OUTCOME(file.write("abc", 3, 1000)) != "0 EIO" ? 3
+                                                           : 0);
 }
 
 TEST(CVXFileZeroWriteTest, AWriteThatTransfersNothingEndsWithEio) {
@@ -370,6 +292,5 @@ TEST(CVXFileZeroWriteTest, AWriteThatTransfersNothingEndsWithEio) {
         << "the write loop did not end (signal " << WTERMSIG(status) << ")";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
-#endif
 
 } // namespace

@@ -1,29 +1,30 @@
-// Helpers of the foundation tests: a captured system log, assertion reports in it, scoped
-// environment changes and a scratch directory.
+// Helpers of the foundation tests: a captured system log, assertion reports, scoped environment
+// changes.
 #pragma once
 
 #include "foundation/platform/VXSlog.h"
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct SlogLine {
     int opcode;
     int severity;
     std::string text;
-    bool operator==(const SlogLine& other) const {
-        return opcode == other.opcode && severity == other.severity && text == other.text;
-    }
+    bool operator==(const SlogLine&) const = default;
 };
 
 inline void PrintTo(const SlogLine& line, std::ostream* out) {
@@ -40,8 +41,8 @@ inline SlogLine processLine(int severity, const std::string& message) {
     return {10000, severity, pidPrefix() + message};
 }
 
-// Captures every system-log line while it exists (from any thread); optionally fails every call
-// with an errno.
+// Captures every system-log line while it exists (from any thread); failWith(errno) makes every
+// following call fail (0: succeed again).
 class SlogCapture {
 public:
     SlogCapture() { VXSlogSetSink(&SlogCapture::sink, this, &m_previousSink, &m_previousContext); }
@@ -49,16 +50,13 @@ public:
     SlogCapture(const SlogCapture&) = delete;
     SlogCapture& operator=(const SlogCapture&) = delete;
 
-    // Every following call fails with errorNumber (0: succeed again).
     void failWith(int errorNumber) { m_failure = errorNumber; }
     // The lines so far; read them while no other thread logs.
     const std::vector<SlogLine>& lines() const { return m_lines; }
     // The lines so far, which are then forgotten.
     std::vector<SlogLine> take() {
         std::lock_guard<std::mutex> guard(m_mutex);
-        std::vector<SlogLine> lines;
-        lines.swap(m_lines);
-        return lines;
+        return std::exchange(m_lines, {});
     }
 
 private:
@@ -66,14 +64,14 @@ private:
         auto* self = static_cast<SlogCapture*>(context);
         std::lock_guard<std::mutex> guard(self->m_mutex);
         self->m_lines.push_back({opcode, severity, text});
-        if (self->m_failure != 0) {
-            errno = self->m_failure;
-            return -1;
+        if (self->m_failure == 0) {
+            return static_cast<int>(std::strlen(text));
         }
-        return static_cast<int>(self->m_lines.back().text.size());
+        errno = self->m_failure;
+        return -1;
     }
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::vector<SlogLine> m_lines;
     int m_failure = 0;
     VXSlogSink m_previousSink = nullptr;
@@ -83,21 +81,15 @@ private:
 // Whether text is head, a decimal line number, then tail.
 inline bool matchesWithLineNumber(const std::string& text, const std::string& head,
                                   const std::string& tail) {
-    if (text.size() <= head.size() + tail.size() || text.compare(0, head.size(), head) != 0 ||
-        text.compare(text.size() - tail.size(), tail.size(), tail) != 0) {
-        return false;
-    }
-    for (size_t i = head.size(); i < text.size() - tail.size(); ++i) {
-        if (std::isdigit(static_cast<unsigned char>(text[i])) == 0) {
-            return false;
-        }
-    }
-    return true;
+    return text.size() > head.size() + tail.size() && text.starts_with(head) &&
+           text.ends_with(tail) &&
+           text.substr(head.size(), text.size() - head.size() - tail.size())
+                   .find_first_not_of("0123456789") == std::string::npos;
 }
 
 // Number of assertion reports of message from source among lines: a severity-2 line
-// "<source>:<line>: ASSERTION "<message>" failed" counts when the severity-1 line
-// "ASSERTION "<message>" failed in <source> <line>" follows it.
+// "<source>:<line>: ASSERTION "<message>" failed" followed by the severity-1 line
+// "ASSERTION "<message>" failed in <source> <line>".
 inline int countAssertionReports(const std::vector<SlogLine>& lines, const std::string& source,
                                  const std::string& message) {
     const std::string quoted = "ASSERTION \"" + message + "\" failed";
@@ -118,35 +110,28 @@ inline int slogToStderr(void* /*context*/, int opcode, int severity, const char*
     return fprintf(stderr, "slog %d %d %s\n", opcode, severity, text);
 }
 
-// Sets or unsets an environment variable for a scope and restores the previous state.
+inline void printFromAtexit() {
+    fprintf(stderr, "atexit handler ran\n");
+}
+
+// Sets (or, given null, unsets) an environment variable for a scope.
 class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const char* value) : m_name(name) {
-        const char* previous = getenv(name);
-        m_hadValue = (previous != nullptr);
-        if (m_hadValue) {
+        if (const char* previous = getenv(name)) {
             m_previous = previous;
         }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
     }
     ~ScopedEnvironment() {
-        if (m_hadValue) {
-            setenv(m_name.c_str(), m_previous.c_str(), 1);
-        } else {
-            unsetenv(m_name.c_str());
-        }
+        m_previous ? setenv(m_name.c_str(), m_previous->c_str(), 1) : unsetenv(m_name.c_str());
     }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
     std::string m_name;
-    std::string m_previous;
-    bool m_hadValue = false;
+    std::optional<std::string> m_previous;
 };
 
 // Number of non-overlapping occurrences of needle in text.
@@ -159,31 +144,12 @@ inline size_t countOccurrences(const std::string& text, const std::string& needl
     return count;
 }
 
-// A fresh directory under the system temp directory, removed with its contents when destroyed.
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velkor-foundation-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            m_path = pattern;
-        }
+// The contents of all files in a directory, one after the other.
+inline std::string reportsIn(const std::string& directory) {
+    std::string all;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-    // Writes bytes into the named file and returns its path.
-    std::string write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(file(name), std::ios::binary) << bytes;
-        return file(name);
-    }
-
-private:
-    std::string m_path;
-};
+    return all;
+}

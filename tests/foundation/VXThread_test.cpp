@@ -2,65 +2,57 @@
 #include "foundation/VXThread.h"
 
 #include "tests/foundation/VXOsTestSupport.h"
+#include "tests/support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
+#include <pthread.h>
+#include <sched.h>
 #include <thread>
 
 namespace {
 
-// A thread object that records how it was run and can be held inside run() until released.
+// A thread object that records the thread and scheduling it runs with, then waits until released.
 class CRecordingRunnable : public CVXRunnable {
 public:
     struct CRecord {
         int runs = 0;
-        CVXRunnable* self = nullptr;
         pthread_t thread{};
         int policy = -1;
         int priority = -1;
     };
 
-    explicit CRecordingRunnable(bool hold = false) : m_hold(hold) {}
-
+    explicit CRecordingRunnable(bool hold = true) : m_hold(hold) {}
     void run() override {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        int policy = -1;
         sched_param param{};
-        pthread_getschedparam(pthread_self(), &m_record.policy, &param);
-        m_record = {m_record.runs + 1, this, pthread_self(), m_record.policy, param.sched_priority};
+        pthread_getschedparam(pthread_self(), &policy, &param);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_record = {m_record.runs + 1, pthread_self(), policy, param.sched_priority};
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return !m_hold || m_released; });
+        m_changed.wait(lock, [this] { return !m_hold; });
     }
-    // What run() recorded, once it has started.
+    // What run() recorded once it started (runs 0 when it did not start within 10 seconds).
     CRecord started() {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_record.runs > 0; });
+        m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_record.runs > 0; });
         return m_record;
     }
-    // Lets run() return and joins its thread.
-    void finish(VXThreadId thread) {
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_released = true;
-        }
+    // Lets run() return, joins its thread and gives the number of runs.
+    int finish(VXThreadId thread) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_hold = false;
+        lock.unlock();
         m_changed.notify_all();
         EXPECT_TRUE(VXThreadJoin(thread));
-    }
-    int runs() {
-        std::lock_guard<std::mutex> guard(m_mutex);
         return m_record.runs;
     }
 
 private:
     bool m_hold;
-    bool m_released = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     CRecord m_record;
@@ -71,52 +63,23 @@ VXThreadId start(CRecordingRunnable& runnable, int32_t priority = -1,
     return VXThreadCreate(&runnable, 0, priority, stackSize);
 }
 
-// Puts the calling thread under a real-time policy for a scope (needs privilege).
-class CRealTimeScope {
-public:
-    CRealTimeScope(int policy, int priority) {
-        sched_param param{};
-        param.sched_priority = priority;
-        m_active = pthread_getschedparam(pthread_self(), &m_savedPolicy, &m_savedParam) == 0 &&
-                   pthread_setschedparam(pthread_self(), policy, &param) == 0;
-    }
-    ~CRealTimeScope() {
-        if (m_active) {
-            pthread_setschedparam(pthread_self(), m_savedPolicy, &m_savedParam);
-        }
-    }
-    CRealTimeScope(const CRealTimeScope&) = delete;
-    CRealTimeScope& operator=(const CRealTimeScope&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    bool m_active = false;
-    int m_savedPolicy = 0;
-    sched_param m_savedParam{};
-};
-
 TEST(VXThreadCreate, EachThreadRunsItsObjectExactlyOnce) {
     // Stack sizes of 0 and below the platform minimum still start.
     const uint32_t stackSizes[] = {0u, 1u, 4096u, VX_THREAD_DEFAULT_STACK_SIZE};
-    CRecordingRunnable runnables[4] = {CRecordingRunnable(true), CRecordingRunnable(true),
-                                       CRecordingRunnable(true), CRecordingRunnable(true)};
+    CRecordingRunnable runnables[4];
     VXThreadId threads[4] = {};
     for (int i = 0; i < 4; ++i) {
         threads[i] = start(runnables[i], -1, stackSizes[i]);
         ASSERT_NE(threads[i], 0u);
-        EXPECT_TRUE(i == 0 || threads[i] != threads[i - 1]);
     }
     for (int i = 0; i < 4; ++i) {
-        const CRecordingRunnable::CRecord record = runnables[i].started();
-        EXPECT_EQ(record.self, &runnables[i]);
-        EXPECT_FALSE(pthread_equal(record.thread, pthread_self()));
-        EXPECT_TRUE(pthread_equal(record.thread, static_cast<pthread_t>(threads[i])));
-        runnables[i].finish(threads[i]);
-        EXPECT_EQ(runnables[i].runs(), 1);
+        const pthread_t thread = runnables[i].started().thread;
+        EXPECT_TRUE(pthread_equal(thread, static_cast<pthread_t>(threads[i])));
+        EXPECT_FALSE(pthread_equal(thread, pthread_self()));
+        EXPECT_EQ(runnables[i].finish(threads[i]), 1);
     }
 
-    // The assertion's backtrace report goes to a scratch directory, also outside CTest.
-    ScratchDirectory reports;
+    const TempDir reports;
     ScopedEnvironment reportDirectory("VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str());
     SlogCapture log;
     EXPECT_EQ(VXThreadCreate(nullptr, 0, -1, VX_THREAD_DEFAULT_STACK_SIZE), 0u);
@@ -127,12 +90,11 @@ TEST(VXThreadCreate, PriorityMinusOneKeepsTheInheritedPolicyAndPriority) {
     int policy = 0;
     sched_param creator{};
     ASSERT_EQ(pthread_getschedparam(pthread_self(), &policy, &creator), 0);
-    CRecordingRunnable runnable(true);
+    CRecordingRunnable runnable;
     const VXThreadId thread = start(runnable);
     ASSERT_NE(thread, 0u);
     EXPECT_EQ(runnable.started().policy, policy);
     EXPECT_EQ(runnable.started().priority, creator.sched_priority);
-    EXPECT_EQ(VXThreadGetPriority(thread), creator.sched_priority);
     if (policy == SCHED_OTHER) {
         // Linux's time-sharing policy has priority 0 only: 10 is refused, but the caller still
         // learns the previous priority.
@@ -143,32 +105,37 @@ TEST(VXThreadCreate, PriorityMinusOneKeepsTheInheritedPolicyAndPriority) {
 }
 
 TEST(VXThreadCreate, RealTimeCreatorPassesItsPolicyOnAndPrioritiesChange) {
-    CRealTimeScope realTime(SCHED_RR, 7);
-    if (!realTime.active()) {
+    bool privileged = false;
+    std::thread([&privileged] { // the creator: a thread of its own that is put under SCHED_RR
+        sched_param param{};
+        param.sched_priority = 7;
+        privileged = pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
+        if (!privileged) {
+            return;
+        }
+        CRecordingRunnable inherited;
+        const VXThreadId inheritedThread = start(inherited);
+        EXPECT_EQ(inherited.started().policy, SCHED_RR);
+        EXPECT_EQ(inherited.started().priority, 7);
+        inherited.finish(inheritedThread);
+
+        // With priority 10 the thread runs at 10 once started (the start itself inherits 7).
+        CRecordingRunnable raised;
+        const VXThreadId thread = start(raised, VX_THREAD_DEFAULT_PRIORITY);
+        raised.started();
+        EXPECT_EQ(VXThreadGetPriority(thread), 10);
+        EXPECT_EQ(VXThreadSetPriority(thread, 6), 10);
+        EXPECT_EQ(VXThreadSetPriority(thread, 1000), 6); // out of range: refused, previous reported
+        EXPECT_EQ(VXThreadGetPriority(thread), 6);
+        int policy = 0;
+        EXPECT_EQ(pthread_getschedparam(static_cast<pthread_t>(thread), &policy, &param), 0);
+        EXPECT_EQ(policy, SCHED_RR);
+        raised.finish(thread);
+    })
+        .join();
+    if (!privileged) {
         GTEST_SKIP() << "no privilege for real-time scheduling";
     }
-    CRecordingRunnable inherited(true);
-    const VXThreadId inheritedThread = start(inherited);
-    ASSERT_NE(inheritedThread, 0u);
-    EXPECT_EQ(inherited.started().policy, SCHED_RR);
-    EXPECT_EQ(inherited.started().priority, 7);
-    inherited.finish(inheritedThread);
-
-    // With priority 10 the thread runs at 10 once started (the start itself inherits 7).
-    CRecordingRunnable raised(true);
-    const VXThreadId thread = start(raised, VX_THREAD_DEFAULT_PRIORITY);
-    ASSERT_NE(thread, 0u);
-    raised.started();
-    EXPECT_EQ(VXThreadGetPriority(thread), 10);
-    EXPECT_EQ(VXThreadSetPriority(thread, 6), 10);
-    EXPECT_EQ(VXThreadGetPriority(thread), 6);
-    EXPECT_EQ(VXThreadSetPriority(thread, 1000), 6); // out of range: refused, previous reported
-    EXPECT_EQ(VXThreadGetPriority(thread), 6);
-    int policy = 0;
-    sched_param param{};
-    ASSERT_EQ(pthread_getschedparam(static_cast<pthread_t>(thread), &policy, &param), 0);
-    EXPECT_EQ(policy, SCHED_RR);
-    raised.finish(thread);
 }
 
 // Stand-ins for the kernel calls behind VXThreadCreate.
@@ -179,11 +146,8 @@ int g_failure = 0;
 int failingThenCreate(uint64_t* thread, VXPlatformThreadEntry entry, void* argument,
                       const VXPlatformThreadAttributes* attributes) {
     ++g_createCalls;
-    if (g_failures > 0) {
-        --g_failures;
-        return g_failure;
-    }
-    return VXPlatformThreadCreate(thread, entry, argument, attributes);
+    return g_failures-- > 0 ? g_failure
+                            : VXPlatformThreadCreate(thread, entry, argument, attributes);
 }
 
 int unreadableSchedParam(sched_param* /*param*/) {
@@ -206,15 +170,11 @@ TEST(VXThreadCreateWith, InterruptedCreationIsRepeatedAndOtherFailuresEndTheStar
         g_createCalls = 0;
         g_failures = row.failures;
         g_failure = row.failure;
-        CRecordingRunnable runnable;
+        CRecordingRunnable runnable(false);
         const VXThreadId thread = VXThreadCreateWith(
             {row.schedGetParam, failingThenCreate}, &runnable, 0, -1, VX_THREAD_DEFAULT_STACK_SIZE);
-        EXPECT_EQ(thread != 0, row.runs == 1);
-        if (thread != 0) {
-            EXPECT_TRUE(VXThreadJoin(thread));
-        }
+        EXPECT_EQ(thread != 0 ? runnable.finish(thread) : 0, row.runs);
         EXPECT_EQ(g_createCalls.load(), row.createCalls);
-        EXPECT_EQ(runnable.runs(), row.runs);
     }
 }
 
@@ -225,7 +185,7 @@ TEST(VXThreadSetPriority, MissingAndEndedThreadsGiveMinusOne) {
 
     // The id of a thread that is not joined stays usable after its body returned; its scheduling
     // parameters can then no longer be read.
-    CRecordingRunnable runnable;
+    CRecordingRunnable runnable(false);
     const VXThreadId thread = start(runnable);
     ASSERT_NE(thread, 0u);
     int32_t priority = 0;
@@ -235,8 +195,7 @@ TEST(VXThreadSetPriority, MissingAndEndedThreadsGiveMinusOne) {
     }
     EXPECT_EQ(priority, -1);
     EXPECT_EQ(VXThreadSetPriority(thread, 10), -1);
-    EXPECT_TRUE(VXThreadJoin(thread));
-    EXPECT_EQ(runnable.runs(), 1);
+    EXPECT_EQ(runnable.finish(thread), 1);
 }
 
 } // namespace
