@@ -3,8 +3,10 @@
 #pragma once
 
 #include "foundation/platform/VXSlog.h"
+#include "murelpage/MurelPageGet.h"
 #include "murelpage/MurelPageImage.h"
 #include "murelpage/MurelPageWriter.h"
+#include "murelpage/murelpagegetsh.h"
 #include "tests/support/ProcessRunner.h"
 
 #include <atomic>
@@ -66,11 +68,10 @@ inline bool waitUntil(const std::function<bool()>& predicate) {
     return true;
 }
 
-// The line prefix of a reporting function, for the calling thread or the main thread of process.
-inline std::string murelPagePrefix(const std::string& function, pid_t process = 0) {
-    const int thread = process != 0 ? process : static_cast<int>(syscall(SYS_gettid));
-    return "[MurelPage V=1.3,D=0,PID=" + std::to_string(process != 0 ? process : getpid()) +
-           ",TID=" + std::to_string(thread) + ",F=" + function + "()] ";
+// The line prefix of a reporting function, for the calling thread.
+inline std::string murelPagePrefix(const std::string& function) {
+    return "[MurelPage V=1.3,D=0,PID=" + std::to_string(getpid()) +
+           ",TID=" + std::to_string(syscall(SYS_gettid)) + ",F=" + function + "()] ";
 }
 
 // Captures every system-log line while it exists.
@@ -106,17 +107,24 @@ struct CCapturedSlog {
     void* previousContext = nullptr;
 };
 
-// A page and access object with unique names, removed again by the destructor.
+// A page and access object with unique names, removed again by the destructor; the page client
+// starts and ends detached.
 struct CTestPage {
     explicit CTestPage(const std::string& tag)
-        : page(uniqueShmName(tag + "-page")), lock(uniqueShmName(tag + "-lock")) {}
+        : page(uniqueShmName(tag + "-page")), lock(uniqueShmName(tag + "-lock")) {
+        MurelPageGetSh_resetForTesting();
+    }
     ~CTestPage() {
+        MurelPageGetSh_resetForTesting();
         std::string error;
         CMurelPageWriter::remove(page, lock, error);
     }
     CTestPage(const CTestPage&) = delete;
     CTestPage& operator=(const CTestPage&) = delete;
 
+    MurelPageGet_EResult attach() const {
+        return MurelPageGetSh_attach(page.c_str(), lock.c_str());
+    }
     // Writes an image (zero-padded to size), raising the change counter unless told otherwise.
     bool write(const std::vector<uint8_t>& image, bool raiseCounter = true, uint32_t size = 8192) {
         CMurelPageWriter writer;

@@ -1,5 +1,3 @@
-#include "murelpage/MurelPageGet.h"
-#include "murelpage/murelpagegetsh.h"
 #include "tests/murelpage/MurelPageTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,14 +22,10 @@ uint32_t fieldId(uint32_t parent, uint32_t offset, uint32_t size) {
     return 0x40000000u | (parent << 23) | (offset << 11) | (size > 0 ? (1u << 29) | size : 0u);
 }
 
+using Entries = std::vector<std::pair<uint32_t, uint16_t>>;
+
 class MurelPageGetShTest : public testing::Test {
 protected:
-    void SetUp() override { MurelPageGetSh_resetForTesting(); }
-    void TearDown() override { MurelPageGetSh_resetForTesting(); }
-
-    MurelPageGet_EResult attach() {
-        return MurelPageGetSh_attach(m_page.page.c_str(), m_page.lock.c_str());
-    }
     // Fetches an item; bytes holds what was copied (nothing unless OK), m_length the length out.
     MurelPageGet_EResult fetch(uint32_t id, uint16_t version, std::vector<uint8_t>& bytes,
                                uint32_t capacity = 8192) {
@@ -42,9 +36,9 @@ protected:
         bytes.resize(result == MurelPageGet_OK ? m_length : 0);
         return result;
     }
-    // A page of raw entries (id, size) over bytes of 0x33; the directory length as given.
-    void writeEntries(const std::vector<std::pair<uint32_t, uint16_t>>& entries,
-                      uint16_t directoryLength, uint8_t directoryGap = 0x33) {
+    // Loads a copy of raw entries (id, size) over bytes of 0x33 with the directory length given;
+    // gap is the byte behind the last entry.
+    static void loadEntries(const Entries& entries, uint16_t directoryLength, uint8_t gap) {
         std::vector<uint8_t> image(8192, 0x33);
         image[0] = 1;
         memcpy(&image[1], &directoryLength, 2);
@@ -52,8 +46,8 @@ protected:
             memcpy(&image[3 + 6 * i], &entries[i].first, 4);
             memcpy(&image[3 + 6 * i + 4], &entries[i].second, 2);
         }
-        image[3 + 6 * entries.size()] = directoryGap;
-        ASSERT_TRUE(m_page.write(image));
+        image[3 + 6 * entries.size()] = gap;
+        ASSERT_EQ(MurelPageGetSh_loadCopyForTesting(image.data()), MurelPageGet_OK);
     }
 
     CTestPage m_page{"client"};
@@ -73,7 +67,7 @@ TEST_F(MurelPageGetShTest, FailedAttachesTheirResultsAndLogLines) {
     EXPECT_EQ(MurelPageGetSh_updateImpl(), MurelPageGet_ERROR_ATTACH_SHMEM);
 
     CCapturedSlog log;
-    EXPECT_EQ(attach(), MurelPageGet_ERROR_ATTACH_SHMEM); // no such page
+    EXPECT_EQ(m_page.attach(), MurelPageGet_ERROR_ATTACH_SHMEM); // no such page
     EXPECT_EQ(MurelPageGetSh_attach("/no/such", m_page.lock.c_str()),
               MurelPageGet_ERROR_ATTACH_SHMEM);
     const std::string function = murelPagePrefix("MURELPAGE_OPEN_SHARED_MEMORY_RONLY");
@@ -89,7 +83,7 @@ TEST_F(MurelPageGetShTest, FailedAttachesTheirResultsAndLogLines) {
     for (uint32_t size : {1u, 100u, 8191u}) {
         ASSERT_TRUE(m_page.write(image, true, size));
         CCapturedSlog shortLog;
-        EXPECT_EQ(attach(), MurelPageGet_ERROR_ATTACH_SHMEM) << size;
+        EXPECT_EQ(m_page.attach(), MurelPageGet_ERROR_ATTACH_SHMEM) << size;
         EXPECT_EQ(shortLog.texts,
                   std::vector<std::string>{function + "ERROR: shared memory object '" +
                                            m_page.page + "' is shorter than 8192 bytes"});
@@ -97,33 +91,55 @@ TEST_F(MurelPageGetShTest, FailedAttachesTheirResultsAndLogLines) {
     ASSERT_TRUE(m_page.write(image, true, 8192));
     EXPECT_EQ(MurelPageGetSh_attach(m_page.page.c_str(), ""), MurelPageGet_ERROR_ATTACH_SHACC);
     EXPECT_EQ(MurelPageGetSh_attach(m_page.page.c_str(), nullptr), MurelPageGet_ERROR_ATTACH_SHACC);
-    // A failed attach can be repeated.
-    EXPECT_EQ(attach(), MurelPageGet_OK);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_OK); // a failed attach can be repeated
 }
 
-TEST_F(MurelPageGetShTest, FormatByteOtherThanOneFailsTheAttachAndTheReads) {
-    ASSERT_TRUE(m_page.writeItems({{kBlockId, 0, blockBytes(2)}}, 2));
-    EXPECT_EQ(attach(), MurelPageGet_ERROR_INIT_SYSPAGE);
-    uint16_t version = 0xFFFF;
-    EXPECT_EQ(MurelPageGetSh_getDataVersion(kBlockId, &version),
-              MurelPageGet_PAGE_VERSION_MISMATCH);
+// The copy is taken only when the change counter rose; a page whose format byte is not 1 fails
+// the attach or the refresh and every read until a later attach sees it repaired.
+TEST_F(MurelPageGetShTest, AttachAndRefresh) {
     std::vector<uint8_t> bytes;
-    EXPECT_EQ(fetch(kBlockId, 2, bytes), MurelPageGet_PAGE_VERSION_MISMATCH);
-    // The attach state is 8: the next attach starts over and sees the repaired page.
-    ASSERT_TRUE(m_page.writeItems({{kBlockId, 0, blockBytes(2)}}, 1));
-    EXPECT_EQ(attach(), MurelPageGet_OK);
-    EXPECT_EQ(MurelPageGetSh_getDataVersion(kBlockId, &version), MurelPageGet_OK);
-    EXPECT_EQ(version, 2);
+    const auto rewrite = [&](uint8_t value, bool raiseCounter, uint8_t format = 1) {
+        std::vector<uint8_t> image;
+        ASSERT_TRUE(MurelPageImage_build({{0xC0000001u, 0, {value}}}, image, format));
+        ASSERT_TRUE(m_page.write(image, raiseCounter));
+    };
+    const auto expectValue = [&](uint8_t value) {
+        ASSERT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_OK);
+        EXPECT_EQ(bytes, std::vector<uint8_t>{value});
+    };
+    rewrite(1, true, 2);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_ERROR_INIT_SYSPAGE);
+    uint16_t version = 0xFFFF;
+    EXPECT_EQ(MurelPageGetSh_getDataVersion(0xC0000001u, &version),
+              MurelPageGet_PAGE_VERSION_MISMATCH);
+    EXPECT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_PAGE_VERSION_MISMATCH);
+    rewrite(1, true);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
+    expectValue(1);
+    rewrite(2, false);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
+    expectValue(1);
+    rewrite(2, true);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
+    expectValue(2);
+    rewrite(3, true, 7);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_ERROR_INIT_SYSPAGE);
+    EXPECT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_PAGE_VERSION_MISMATCH);
+    rewrite(4, true);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
+    expectValue(4);
 }
 
 TEST_F(MurelPageGetShTest, ItemsOfEveryKindWithTheirVersionChecks) {
     // The region is the first kind-2 entry, whatever its other bits.
-    ASSERT_TRUE(m_page.writeItems({{0x7, 0x0102, {0xA1, 0xA2, 0xA3}},
-                                   {0x3, 0x0500, {0x10, 0x11, 0x12, 0x13, 0x14}},
-                                   {0x5, 0x0700, {0x50, 0x51, 0x52, 0x53, 0x54, 0x55}},
-                                   {0xC0000010u, 0, {0xDE, 0xAD}},
-                                   {0x80001234u, 0, blockBytes(3)}}));
-    ASSERT_EQ(attach(), MurelPageGet_OK);
+    std::vector<uint8_t> image;
+    ASSERT_TRUE(MurelPageImage_build({{0x7, 0x0102, {0xA1, 0xA2, 0xA3}},
+                                      {0x3, 0x0500, {0x10, 0x11, 0x12, 0x13, 0x14}},
+                                      {0x5, 0x0700, {0x50, 0x51, 0x52, 0x53, 0x54, 0x55}},
+                                      {0xC0000010u, 0, {0xDE, 0xAD}},
+                                      {0x80001234u, 0, blockBytes(3)}},
+                                     image));
+    ASSERT_EQ(MurelPageGetSh_loadCopyForTesting(image.data()), MurelPageGet_OK);
     const std::vector<uint8_t> block = blockBytes(3);
     // Fetched with a 2036-byte buffer (2000 for INVALID_SIZE); stored: the version read.
     const struct {
@@ -172,83 +188,55 @@ TEST_F(MurelPageGetShTest, ItemsOfEveryKindWithTheirVersionChecks) {
     EXPECT_EQ(MurelPageGetSh_getBuffer(0xC0000010u, 0, buffer, 4, nullptr), MurelPageGet_UNKNOWN);
 }
 
-TEST_F(MurelPageGetShTest, DirectoryLengthIsCountedInWholeEntries) {
-    // D = 13: two entries, the data area starts at 3 + 13 (after one byte that is no data).
-    writeEntries({{0xC0000001u, 2}, {0xC0000002u, 3}}, 13, 0xEE);
-    ASSERT_EQ(attach(), MurelPageGet_OK);
-    std::vector<uint8_t> bytes;
-    ASSERT_EQ(fetch(0xC0000002u, 0, bytes), MurelPageGet_OK);
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{0x33, 0x33, 0x33}));
-    EXPECT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_OK);
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{0x33, 0x33}));
-    EXPECT_EQ(fetch(kBlockId, 0, bytes), MurelPageGet_INVALID_ID); // no region in this page
-}
-
 // The page content is not trusted: nothing is read past the 8192-byte copy. Items are over bytes
 // of 0x33, so the stored versions are 0x3333 and, for regions, 0x33.
-TEST_F(MurelPageGetShTest, NothingIsReadPastTheCopy) {
-    const std::vector<std::pair<uint32_t, uint16_t>> region = {{0x80000000u, 16}};
-    const std::vector<std::pair<uint32_t, uint16_t>> field = {{0xC0000001u, 7000}, {0x2, 4}};
+TEST_F(MurelPageGetShTest, DirectoryAndItemBounds) {
+    const Entries region = {{0x80000000u, 16}}, field = {{0xC0000001u, 7000}, {0x2, 4}};
+    const Entries two = {{0xC0000001u, 2}, {0xC0000002u, 3}};
+    const auto OK = MurelPageGet_OK, BAD = MurelPageGet_ERROR_INIT_SYSPAGE;
+    const std::string past = " reaches past the page copy", at = past + " (position 6, size 8184)";
     const struct {
-        std::vector<std::pair<uint32_t, uint16_t>> entries;
+        Entries entries;
         uint16_t directoryLength;
         uint32_t id;
         MurelPageGet_EResult result;
         uint32_t size;
-        const char* logged; // the first log line, if any
+        std::string logged = ""; // the first log line, if any
+        uint8_t gap = 0x33;
     } cases[] = {
-        {{{0xC0000001u, 1}},
-         8190,
-         0xC0000001u,
-         MurelPageGet_ERROR_INIT_SYSPAGE,
-         0,
-         "directory of 8190 bytes reaches past the page copy"},
-        {{{0xC0000001u, 0}}, 8189, 0xC0000001u, MurelPageGet_OK, 0, nullptr}, // ends at the end
-        {{{0xC0000001u, 0}}, 8189, 0xC0000002u, MurelPageGet_INVALID_ID, 0, nullptr},
+        // Counted in whole entries: with 13 bytes the data starts at 3 + 13, behind the gap.
+        {two, 13, 0xC0000002u, OK, 3, "", 0xEE},
+        {two, 13, 0xC0000001u, OK, 2, "", 0xEE},
+        {two, 13, kBlockId, MurelPageGet_INVALID_ID, 0}, // no region in this page
+        {{{0xC0000001u, 1}}, 8190, 0xC0000001u, BAD, 0, "directory of 8190 bytes" + past},
+        {{{0xC0000001u, 0}}, 8189, 0xC0000001u, OK, 0}, // ends at the end
         // Data starts at page offset 9: 8183 bytes fit, 8184 do not.
-        {{{0xC0000001u, 8183}}, 6, 0xC0000001u, MurelPageGet_OK, 8183, nullptr},
-        {{{0xC0000001u, 8184}},
-         6,
-         0xC0000001u,
-         MurelPageGet_ERROR_INIT_SYSPAGE,
-         0,
-         "item 0xC0000001 reaches past the page copy (position 6, size 8184)"},
-        {{{0x00000001u, 8184}},
-         6,
-         0x00000001u,
-         MurelPageGet_ERROR_INIT_SYSPAGE,
-         0,
-         "item 0x00000001 reaches past the page copy (position 6, size 8184)"},
-        {{{0x00000004u, 1}}, 6, 0x4, MurelPageGet_ERROR_INIT_SYSPAGE, 0, nullptr}, // no version
+        {{{0xC0000001u, 8183}}, 6, 0xC0000001u, OK, 8183},
+        {{{0xC0000001u, 8184}}, 6, 0xC0000001u, BAD, 0, "item 0xC0000001" + at},
+        {{{0x00000001u, 8184}}, 6, 0x00000001u, BAD, 0, "item 0x00000001" + at},
+        {{{0x00000004u, 1}}, 6, 0x4, BAD, 0}, // no room for the version
         // A region is located by its start only: the adjust block fits inside the copy.
-        {region, 6, kBlockId, MurelPageGet_OK, 2036, nullptr},
-        {region, 6, 0xBFFFFFFFu, MurelPageGet_ERROR_INIT_SYSPAGE, 0, nullptr},
-        {region, 6, 0x80001FF7u, MurelPageGet_OK, 8183, nullptr},
-        {region, 6, 0x80001FF8u, MurelPageGet_ERROR_INIT_SYSPAGE, 0, nullptr},
+        {region, 6, kBlockId, OK, 2036},
+        {region, 6, 0x80001FF7u, OK, 8183},
+        {region, 6, 0x80001FF8u, BAD, 0},
+        {region, 6, 0xBFFFFFFFu, BAD, 0},
         // The region's 12-byte header would end past the copy.
-        {{{0xC0000001u, 8173}, {0x80000000u, 4}},
-         12,
-         0x80000001u,
-         MurelPageGet_ERROR_INIT_SYSPAGE,
-         0,
-         nullptr},
+        {{{0xC0000001u, 8173}, {0x80000000u, 4}}, 12, 0x80000001u, BAD, 0},
         // The value of item 2 starts at page offset 7017: 7017 + 1175 = 8192.
-        {field, 12, fieldId(2, 1, 0), MurelPageGet_OK, 1, nullptr},
-        {field, 12, fieldId(2, 1174, 1), MurelPageGet_OK, 1, nullptr},
-        {field, 12, fieldId(2, 1175, 1), MurelPageGet_ERROR_INIT_SYSPAGE, 0, nullptr},
-        {field, 12, fieldId(2, 1000, 200), MurelPageGet_ERROR_INIT_SYSPAGE, 0, nullptr},
+        {field, 12, fieldId(2, 1174, 1), OK, 1},
+        {field, 12, fieldId(2, 1175, 1), BAD, 0},
+        {field, 12, fieldId(2, 1000, 200), BAD, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.id << " " << std::dec << c.size);
-        writeEntries(c.entries, c.directoryLength);
-        ASSERT_EQ(attach(), MurelPageGet_OK);
+        loadEntries(c.entries, c.directoryLength, c.gap);
         CCapturedSlog log;
         uint16_t version = 0;
         EXPECT_EQ(MurelPageGetSh_getDataVersion(c.id, &version), c.result);
         std::vector<uint8_t> bytes;
         EXPECT_EQ(fetch(c.id, c.id >> 30 == 2 ? 0x33 : 0x3333, bytes), c.result);
         EXPECT_EQ(bytes, std::vector<uint8_t>(c.size, 0x33));
-        if (c.logged != nullptr) {
+        if (!c.logged.empty()) {
             ASSERT_FALSE(log.texts.empty());
             EXPECT_EQ(log.texts[0],
                       murelPagePrefix("MurelPageGetSh_findItem") + "ERROR: " + c.logged);
@@ -256,43 +244,15 @@ TEST_F(MurelPageGetShTest, NothingIsReadPastTheCopy) {
     }
 }
 
-TEST_F(MurelPageGetShTest, RepeatedAttachCopiesOnlyWhenTheCounterRose) {
-    ASSERT_TRUE(m_page.writeItems({{0xC0000001u, 0, {1}}}));
-    ASSERT_EQ(attach(), MurelPageGet_OK);
-    std::vector<uint8_t> bytes;
-    const auto rewrite = [&](uint8_t value, bool raiseCounter, uint8_t format = 1) {
-        std::vector<uint8_t> image;
-        ASSERT_TRUE(MurelPageImage_build({{0xC0000001u, 0, {value}}}, image, format));
-        ASSERT_TRUE(m_page.write(image, raiseCounter));
-    };
-    rewrite(2, false); // changed, counter not raised
-    EXPECT_EQ(attach(), MurelPageGet_OK);
-    ASSERT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_OK);
-    EXPECT_EQ(bytes, std::vector<uint8_t>{1});
-    rewrite(2, true);
-    EXPECT_EQ(attach(), MurelPageGet_OK);
-    ASSERT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_OK);
-    EXPECT_EQ(bytes, std::vector<uint8_t>{2});
-    // A broken page after attach: the refresh reports it, the state stays attached.
-    rewrite(3, true, 7);
-    EXPECT_EQ(attach(), MurelPageGet_ERROR_INIT_SYSPAGE);
-    EXPECT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_PAGE_VERSION_MISMATCH);
-    rewrite(4, true);
-    EXPECT_EQ(attach(), MurelPageGet_OK);
-    ASSERT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_OK);
-    EXPECT_EQ(bytes, std::vector<uint8_t>{4});
-}
-
 TEST_F(MurelPageGetShTest, UninitialisedLockGivesLockTimeout) {
     ASSERT_TRUE(m_page.writeItems({{0xC0000001u, 0, {1}}}));
     {
-        // Zero the lock words of the access object: its lock is no longer initialised.
         CMurelPageWriter writer;
         ASSERT_TRUE(writer.attachLock(m_page.lock));
         memset(&writer.accessObject()->lock, 0, sizeof(MurelRwLock));
     }
     CCapturedSlog log;
-    EXPECT_EQ(attach(), MurelPageGet_LOCK_TIMEOUT);
+    EXPECT_EQ(m_page.attach(), MurelPageGet_LOCK_TIMEOUT);
     EXPECT_EQ(log.of("MurelShAccObj_timedLockROnly"),
               std::vector<std::string>{
                   "ERROR: pthread_rwlock_rdlock(): failed with <22|Invalid argument>"});

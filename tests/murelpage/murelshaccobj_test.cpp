@@ -187,8 +187,14 @@ void expectSnapshots(const std::vector<std::string>& dump, const std::vector<std
     }
 }
 
-TEST_F(MurelShAccObjTest, TwoSimulatedPostErrorsAreSurvivedAndDumped) {
-    setenv("MURELPAGE_DEBUG_EVO", "", 1);
+// Every simulation on: two failed posts are survived; each check point reports the corrupted
+// guard, and the verbose dump shows the corrupted descriptor.
+TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrorsAndReportsCorruption) {
+    for (const char* name :
+         {"MURELPAGE_DEBUG_EVO", "MURELPAGE_DEBUG_EVO_SIMU_GCORRUPT", "MURELPAGE_DEBUG_VERBOSE",
+          "MURELPAGE_DEBUG_EVO_SIMU_SEMDESCCORRUPT"}) {
+        setenv(name, "", 1);
+    }
     setenv("MURELPAGE_DEBUG_EVO_SIMU_SEMPOSTERRCNT", "2", 1);
     CCapturedSlog log;
     const int64_t start = monotonicUs();
@@ -201,14 +207,36 @@ TEST_F(MurelShAccObjTest, TwoSimulatedPostErrorsAreSurvivedAndDumped) {
                                         "ERROR: Simulate EBADF sem_post error (2/2)..."}));
     EXPECT_EQ(log.of("MurelShAccObj_attachImplDebug"),
               std::vector<std::string>{"INFO: Final sem_post() result: 'OK'"});
+
+    EXPECT_EQ(log.of("MurelPageDebug_guardSimuCB"),
+              std::vector<std::string>(6, "ERROR: Simulate guard buffer corruption.."));
+    const std::vector<std::string> reports = log.of("MurelPageDebug_guardVerify");
+    ASSERT_EQ(reports.size(), 6u);
+    for (const std::string& report : reports) {
+        EXPECT_TRUE(report.starts_with(
+            "ERROR: Guard buffer corrupted! [F=MurelShAccObj_attachImplDebug,Line="))
+            << report;
+    }
+    const std::vector<std::string> guard = log.of("MurelPageDebug_guardDump");
+    ASSERT_EQ(guard.size(), 48u);
+    for (size_t i = 0; i < guard.size(); ++i) {
+        EXPECT_EQ(guard[i], i % 8 == 0 ? "INFO:   aa fe fe fe fe fe fe fe"
+                                       : "INFO:   fe fe fe fe fe fe fe fe");
+    }
+
     const std::vector<std::string> dump = log.of("MurelPageDebug_contextDump");
     ASSERT_EQ(dump.size(), 25u);
     EXPECT_EQ(dump[0], "INFO: Debug context: snapshots_cnt=6 config [simu_sem_post=2,"
-                       "simu_sem_desc=0,is_verbose=0]:");
+                       "simu_sem_desc=1,is_verbose=1]:");
     expectSnapshots(dump, {"1:sem_open", "2:sem_wait", "3:sem_post:todo", "4+:sem_post",
                            "4+:sem_post", "4+:sem_post"});
     // The simulated failures leave EBADF in errno for the snapshots after them.
     EXPECT_EQ(dump[4 * 3 + 2], "INFO:     errno <9|Bad file descriptor>");
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_TRUE(dump[4 + 4 * i].starts_with(
+            "INFO:     semDescFull [o.count=" + std::to_string(-1 - i) + ","))
+            << dump[4 + 4 * i];
+    }
 }
 
 int toStandardError(void*, int, int, const char* text) {
@@ -242,46 +270,6 @@ TEST_F(MurelShAccObjTest, FiveOrMoreSimulatedPostErrorsEndTheProcess) {
     }
     clearSwitches();
     EXPECT_EQ(waitChild(forkChild([this] { return attach() != nullptr ? 0 : 2; })), 0);
-}
-
-// Every check point reports the corrupted guard; the verbose dump shows the simulated descriptor
-// corruption.
-TEST_F(MurelShAccObjTest, GuardAndDescriptorCorruption) {
-    for (const char* name :
-         {"MURELPAGE_DEBUG_EVO", "MURELPAGE_DEBUG_EVO_SIMU_GCORRUPT", "MURELPAGE_DEBUG_VERBOSE",
-          "MURELPAGE_DEBUG_EVO_SIMU_SEMDESCCORRUPT"}) {
-        setenv(name, "", 1);
-    }
-    CCapturedSlog log;
-    ASSERT_NE(attach(), nullptr);
-    EXPECT_EQ(log.of("MurelPageDebug_guardSimuCB"),
-              std::vector<std::string>(4, "ERROR: Simulate guard buffer corruption.."));
-    const std::vector<std::string> reports = log.of("MurelPageDebug_guardVerify");
-    ASSERT_EQ(reports.size(), 4u);
-    for (const std::string& report : reports) {
-        EXPECT_TRUE(report.starts_with(
-            "ERROR: Guard buffer corrupted! [F=MurelShAccObj_attachImplDebug,Line="))
-            << report;
-    }
-    const std::vector<std::string> guard = log.of("MurelPageDebug_guardDump");
-    ASSERT_EQ(guard.size(), 32u);
-    for (size_t i = 0; i < guard.size(); ++i) {
-        EXPECT_EQ(guard[i], i % 8 == 0 ? "INFO:   aa fe fe fe fe fe fe fe"
-                                       : "INFO:   fe fe fe fe fe fe fe fe");
-    }
-
-    EXPECT_EQ(log.of("MurelShAccObj_attachImplDebug"),
-              std::vector<std::string>{"INFO: Final sem_post() result: 'OK'"});
-    const std::vector<std::string> dump = log.of("MurelPageDebug_contextDump");
-    ASSERT_EQ(dump.size(), 17u);
-    EXPECT_EQ(dump[0], "INFO: Debug context: snapshots_cnt=4 config [simu_sem_post=0,"
-                       "simu_sem_desc=1,is_verbose=1]:");
-    expectSnapshots(dump, {"1:sem_open", "2:sem_wait", "3:sem_post:todo", "4+:sem_post"});
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_TRUE(dump[4 + 4 * i].starts_with(
-            "INFO:     semDescFull [o.count=" + std::to_string(-1 - i) + ","))
-            << dump[4 + 4 * i];
-    }
 }
 
 } // namespace
