@@ -38,48 +38,29 @@ def generate(text):
 
 
 class Refusals(unittest.TestCase):
-    def refused(self, text, message):
-        with self.assertRaises(metagen.SourceError) as caught:
-            generate(text)
-        self.assertIn(message, str(caught.exception))
-
-    def test_a_group_identifier_must_match_its_offset_and_size(self):
-        self.refused(ADJUST.replace("0x800C07E8", "0x800C07E9"), "does not match offset and size")
-
-    def test_the_entries_must_cover_the_block_without_gap(self):
-        self.refused(ADJUST.replace("E2P.rest 14 2022 UINT8 2022", "E2P.rest 15 2021 UINT8 2021"),
-                     "gap or overlap at byte 14")
-
-    def test_the_entries_must_reach_the_end_of_the_block(self):
-        self.refused(ADJUST.replace("E2P.rest 14 2022 UINT8 2022", "E2P.rest 14 2021 UINT8 2021"),
-                     "the entries end at byte 2035, not 2036")
-
-    def test_a_group_must_have_the_children_it_declares(self):
-        self.refused(ADJUST.replace("AdjustBlock 2", "AdjustBlock 3"), "has 2 children, declared 3")
-
-    def test_the_element_count_must_match_size_and_type(self):
-        self.refused(ADJUST.replace("UINT16 1", "UINT16 2"), "element count")
-
-    def test_bit_fields_must_not_overlap(self):
-        self.refused(ADJUST + BLOCK + "bits SETUP_CLASH 1 0xC0 -\n", "overlaps another function")
-
-    def test_a_value_must_fit_its_bit_field(self):
-        self.refused(ADJUST + BLOCK.replace("AKTIV=01", "AKTIV=02"), "does not fit the bit field")
-
-    def test_a_fill_that_does_not_fit_the_block_is_refused(self):
-        self.refused(ADJUST + BLOCK.replace("fill  7", "fill  8"), "no room left")
-
-    def test_a_mirror_must_be_named_by_its_source(self):
-        items = ("item A 0xF0000001 1 UINT8 1 - - -\n"
-                 "item V850_A 0xEFFFFF00 1 UINT8 8 0 0xF0000001 -\n")
-        self.refused(ADJUST + items, "does not name it")
-
-    def test_identifiers_must_be_unique(self):
-        items = "item A 0xF0000001 1 UINT8 1 - - -\nitem B 0xF0000001 1 UINT8 1 - - -\n"
-        self.refused(ADJUST + items, "share identifier 0xf0000001")
-
-    def test_counts_must_meet_the_expectations(self):
-        self.refused("expect entries 3\n" + ADJUST, "entries: expected 3, built 2")
+    def test_broken_sources_are_refused_with_their_fault(self):
+        rest = "E2P.rest 14 2022 UINT8 2022"
+        items = "item A 0xF0000001 1 UINT8 1 - - -\n"
+        cases = [
+            (ADJUST.replace("0x800C07E8", "0x800C07E9"), "does not match offset and size"),
+            (ADJUST.replace(rest, "E2P.rest 15 2021 UINT8 2021"), "gap or overlap at byte 14"),
+            (ADJUST.replace(rest, "E2P.rest 14 2021 UINT8 2021"),
+             "the entries end at byte 2035, not 2036"),
+            (ADJUST.replace("AdjustBlock 2", "AdjustBlock 3"), "has 2 children, declared 3"),
+            (ADJUST.replace("UINT16 1", "UINT16 2"), "element count"),
+            (ADJUST + BLOCK + "bits SETUP_CLASH 1 0xC0 -\n", "overlaps another function"),
+            (ADJUST + BLOCK.replace("AKTIV=01", "AKTIV=02"), "does not fit the bit field"),
+            (ADJUST + BLOCK.replace("fill  7", "fill  8"), "no room left"),
+            (ADJUST + items + "item V850_A 0xEFFFFF00 1 UINT8 8 0 0xF0000001 -\n",
+             "does not name it"),
+            (ADJUST + items + items.replace("item A", "item B"), "share identifier 0xf0000001"),
+            ("expect entries 3\n" + ADJUST, "entries: expected 3, built 2"),
+        ]
+        for text, message in cases:
+            with self.subTest(message=message):
+                with self.assertRaises(metagen.SourceError) as caught:
+                    generate(text)
+                self.assertIn(message, str(caught.exception))
 
 
 class Layout(unittest.TestCase):
