@@ -30,9 +30,10 @@ std::string printed(Print print) {
     return testing::internal::GetCapturedStdout();
 }
 
-// Element sizes and counts that the compiled description does not use.
-TEST(MurelAdjEntryPrint, ElementsAreReversedOnlyWithBigEndianOutput) {
-    const uint8_t bytes[] = {0x01, 0x02, 0x03, 0x04, 0x0A, 0xBC, 0xFF, 0x5E};
+TEST(MurelAdjEntryPrint, ValuesAndHexRows) {
+    // Element sizes and counts that the compiled description does not use; big-endian output (1)
+    // reverses each element.
+    const uint8_t bytes[33] = {0x01, 0x02, 0x03, 0x04, 0x0A, 0xBC, 0xFF, 0x5E};
     const std::pair<CMurelAdjTypeInfo, const char*> cases[] = {
         {typeOf(2, 2), "02010403\n01020304\n"},
         {typeOf(4, 2), "040302015EFFBC0A\n010203040ABCFF5E\n"},
@@ -44,10 +45,7 @@ TEST(MurelAdjEntryPrint, ElementsAreReversedOnlyWithBigEndianOutput) {
                   }),
                   expected);
     }
-}
-
-TEST(MurelAdjEntryPrint, MissingPointerSizeOrCountIsReportedAndPrintsAnEmptyValue) {
-    const uint8_t bytes[] = {0x01, 0x02};
+    // A missing pointer, size or count is reported and prints an empty value.
     const uint32_t before = VXAssertionCount();
     EXPECT_EQ(printed([&] { printEntryValue(bytes, typeOf(0, 0), 1); }), "\n");
     EXPECT_EQ(VXAssertionCount(), before + 2);
@@ -55,28 +53,22 @@ TEST(MurelAdjEntryPrint, MissingPointerSizeOrCountIsReportedAndPrintsAnEmptyValu
     EXPECT_EQ(printed([&] { printEntryValue(nullptr, typeOf(1, 2), 1); }), "\n");
     EXPECT_EQ(printed([&] { printHexRows(nullptr, 10); }), "");
     EXPECT_EQ(VXAssertionCount(), before + 5);
-}
 
-TEST(MurelAdjEntryPrint, HexRowsOfShortInput) {
-    const uint8_t bytes[33] = {0xAB};
     EXPECT_EQ(printed([&] { printHexRows(bytes, 0); }), "");
-    EXPECT_EQ(printed([&] { printHexRows(bytes, 1); }), "00000000: AB\n");
+    EXPECT_EQ(printed([&] { printHexRows(bytes + 1, 1); }), "00000000: 02\n");
     EXPECT_EQ(printed([&] { printHexRows(bytes, 33); }),
-              "00000000: AB00000000000000000000000000000000000000000000000000000000000000\n"
+              "00000000: 010203040ABCFF5E000000000000000000000000000000000000000000000000\n"
               "00000020: 00\n");
 }
 
 TVXVector<TMetaNodePtr> adjustNodes(const std::vector<uint32_t>& ids) {
     TVXVector<TMetaNodePtr> nodes;
     for (uint32_t id : ids) {
-        char name[32];
-        snprintf(name, sizeof(name), "E2P.N%08X", id);
-        nodes.append(TMetaNodePtr(new CMetaAdjNode(name, id, id & 0xFFFF, NMurelMeta::UINT8)));
+        nodes.append(TMetaNodePtr(new CMetaAdjNode("E2P.N", id, id & 0xFFFF, NMurelMeta::UINT8)));
     }
     return nodes;
 }
 
-// Sorts nodes[first..last] of nodes with the given ids and returns the ids in their new order.
 std::vector<uint32_t> sortedIds(const std::vector<uint32_t>& ids, int32_t first, int32_t last) {
     TVXVector<TMetaNodePtr> nodes = adjustNodes(ids);
     sortNodesById(nodes, first, last);
@@ -115,30 +107,27 @@ TEST(MurelAdjEntryPrint, SortNodesByIdOrdersTheRangeAscendingUnsigned) {
     EXPECT_GT(VXAssertionCount(), before);
     EXPECT_EQ(nodes[0]->id(), 0x80100001u);
     EXPECT_EQ(nodes[2]->id(), 0xFFFFFF01u);
-}
 
-TEST(MurelAdjEntryPrint, UnknownDataTypeIsReportedAndGivesNoElements) {
-    const uint32_t before = VXAssertionCount();
+    // An unknown data type is reported and gives no elements.
+    const uint32_t reported = VXAssertionCount();
     const CMurelAdjTypeInfo type =
         adjustEntryType(CMetaAdjNode("E2P.X.Buffer", 0x80100010u, 16, NMurelMeta::BUFFER));
-    EXPECT_EQ(VXAssertionCount(), before + 1);
+    EXPECT_EQ(VXAssertionCount(), reported + 1);
     EXPECT_EQ(type.size, 0u);
     EXPECT_EQ(type.count, 0u);
 }
 
 TEST(MurelAdjEntryPrint, FindByNameIsExactAndFindsTheFirst) {
     TVXVector<TMetaNodePtr> nodes;
-    for (const char* name : {"E2P.Networking.Eth0MacAddr", "E2P.Networking.Eth1MacAddr",
-                             "E2P.Networking.Eth0MacAddr"}) {
+    for (const char* name : {"E2P.Net.Eth0", "E2P.Net.Eth1", "E2P.Net.Eth0"}) {
         nodes.append(TMetaNodePtr(new CMetaAdjNode(name, 0x80CC0006, 6, NMurelMeta::UINT8)));
     }
-    EXPECT_EQ(findNodeIndexByName("E2P.Networking.Eth0MacAddr", nodes), 0);
-    EXPECT_EQ(findNodeIndexByName("E2P.Networking.Eth1MacAddr", nodes), 1);
-    for (const char* other :
-         {"E2P.networking.eth0macaddr", "E2P.Networking", "E2P.Networking.Eth0MacAddr ", ""}) {
+    EXPECT_EQ(findNodeIndexByName("E2P.Net.Eth0", nodes), 0);
+    EXPECT_EQ(findNodeIndexByName("E2P.Net.Eth1", nodes), 1);
+    for (const char* other : {"E2P.net.eth0", "E2P.Net", "E2P.Net.Eth0 ", ""}) {
         EXPECT_EQ(findNodeIndexByName(other, nodes), -1) << other;
     }
-    EXPECT_EQ(findNodeIndexByName("E2P.Networking.Eth0MacAddr", TVXVector<TMetaNodePtr>()), -1);
+    EXPECT_EQ(findNodeIndexByName("E2P.Net.Eth0", TVXVector<TMetaNodePtr>()), -1);
 
     CMurelAdjDescription description;
     CMurelAdjNodeDesc entry;

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -25,16 +24,10 @@ std::string versionLine(int stored) {
     return "Compiled version: 2, stored version: " + std::to_string(stored) + "\n";
 }
 
-// velkor with a page that does not exist, so that any attach attempt fails.
-ProcessResult velkorWithoutPage(const std::string& argument) {
-    return runVelkor({"--page=" + uniqueShmName("absent"),
-                      "--pagelock=" + uniqueShmName("absent-lock"), argument});
-}
-
 TEST(BlockE2E, CheckAndGetverOfThePage) {
     E2EPage page;
     std::string block = sampleBlock();
-    ASSERT_EQ(storedCrcOf(block), expectedCrcOf(block));
+    ASSERT_EQ(storedCrcOf(block), blockCrcOf(block));
     ASSERT_TRUE(page.writeBlock(block));
     EXPECT_RUN(page.velkor({"--check"}), 0, "", passed(block));
     EXPECT_RUN(page.velkor({"--check="}), 0, "", passed(block));
@@ -50,13 +43,14 @@ TEST(BlockE2E, CheckAndGetverOfThePage) {
     block[8] = '\xFF';
     ASSERT_TRUE(page.writeBlock(block));
     EXPECT_RUN(page.velkor({"--check"}), 1, "",
-               crcLine("WARNING", crc, expectedCrcOf(block)) + "FAILURE\n");
+               crcLine("WARNING", crc, blockCrcOf(block)) + "FAILURE\n");
     // The versions are printed, not compared; the line ignores the log options.
     EXPECT_RUN(page.velkor({"--log=slog", "--getver="}), 0, versionLine(255), "SUCCESS\n");
 }
 
 TEST(BlockE2E, BackupWritesTheBlockAsFile) {
     E2EPage page;
+    E2EPage absent;
     std::string block = sampleBlock();
     block[8] = 5;
     block = withValidCrc(block);
@@ -68,8 +62,8 @@ TEST(BlockE2E, BackupWritesTheBlockAsFile) {
     EXPECT_EQ(readFile(path), block);
     // The file gives the verdict that the page gives, without the page.
     EXPECT_RUN(page.velkor({"--check"}), 0, "", passed(block));
-    EXPECT_RUN(velkorWithoutPage("--check=" + path), 0, "", passed(block));
-    EXPECT_RUN(velkorWithoutPage("--getver=" + path), 0, versionLine(5), "SUCCESS\n");
+    EXPECT_RUN(absent.velkor({"--check=" + path}), 0, "", passed(block));
+    EXPECT_RUN(absent.velkor({"--getver=" + path}), 0, versionLine(5), "SUCCESS\n");
 
     const std::string existing = page.dir().write("existing.bin", std::string(4096, 'x'));
     EXPECT_RUN(page.velkor({"--loglevel=error", "--backup= " + existing + " "}), 0, "",
@@ -87,41 +81,40 @@ TEST(BlockE2E, BackupWritesTheBlockAsFile) {
 }
 
 TEST(BlockE2E, BlockImageFiles) {
-    TempDir dir;
+    E2EPage absent;
+    const TempDir& dir = absent.dir();
     const std::string missing = dir.file("missing.bin");
     const std::string twelve = dir.write("twelve.bin", sampleBlock().substr(0, 12));
     for (const std::string action : {"--check=", "--getver="}) {
         SCOPED_TRACE(action);
-        EXPECT_RUN(velkorWithoutPage(action + missing), 1, "",
+        EXPECT_RUN(absent.velkor({action + missing}), 1, "",
                    "velkor: ERROR: failed to get '" + missing +
                        "' status, errno: <2|No such file or directory>\nFAILURE\n");
-        EXPECT_RUN(velkorWithoutPage(action + dir.path()), 1, "",
+        EXPECT_RUN(absent.velkor({action + dir.path()}), 1, "",
                    "velkor: ERROR: '" + dir.path() +
                        "' is not a regular file, reading skipped\nFAILURE\n");
-        EXPECT_RUN(velkorWithoutPage(action + twelve), 1, "",
+        EXPECT_RUN(absent.velkor({action + twelve}), 1, "",
                    "velkor: ERROR: '" + twelve +
                        "' file size is less than minimum valid size: 13, reading skipped\n"
                        "FAILURE\n");
     }
 
     // Of 13 bytes, the rest of the block is zero; of 5000 bytes only the first 2036 count.
-    std::string image(E2E_BLOCK_SIZE, '\0');
+    std::string image(2036, '\0');
     image.replace(4, 9, "\x01\x02\x03\x04\x07\x06\x07\x08\x09", 9);
     image = withValidCrc(image);
     const std::string thirteen = dir.write("thirteen.bin", image.substr(0, 13));
-    EXPECT_RUN(velkorWithoutPage("--check=" + thirteen), 0, "", passed(image));
-    EXPECT_RUN(velkorWithoutPage("--getver=" + thirteen), 0, versionLine(7), "SUCCESS\n");
+    EXPECT_RUN(absent.velkor({"--check=" + thirteen}), 0, "", passed(image));
+    EXPECT_RUN(absent.velkor({"--getver=" + thirteen}), 0, versionLine(7), "SUCCESS\n");
 
-    std::string longFile = sampleBlock() + std::string(5000 - E2E_BLOCK_SIZE, '\x5A');
+    std::string longFile = sampleBlock() + std::string(5000 - 2036, '\x5A');
     const std::string path = dir.write("long.bin", longFile);
-    EXPECT_RUN(velkorWithoutPage("--check=" + path), 0, "", passed(sampleBlock()));
-    EXPECT_RUN(velkorWithoutPage("--getver=" + path), 0, versionLine(2), "SUCCESS\n");
-    longFile[E2E_BLOCK_SIZE - 1] = static_cast<char>(longFile[E2E_BLOCK_SIZE - 1] ^ 1);
+    EXPECT_RUN(absent.velkor({"--check=" + path}), 0, "", passed(sampleBlock()));
+    EXPECT_RUN(absent.velkor({"--getver=" + path}), 0, versionLine(2), "SUCCESS\n");
+    longFile[2035] = static_cast<char>(longFile[2035] ^ 1);
     dir.write("long.bin", longFile);
-    EXPECT_RUN(velkorWithoutPage("--check=" + path), 1, "",
-               crcLine("WARNING", storedCrcOf(longFile),
-                       expectedCrcOf(longFile.substr(0, E2E_BLOCK_SIZE))) +
-                   "FAILURE\n");
+    EXPECT_RUN(absent.velkor({"--check=" + path}), 1, "",
+               crcLine("WARNING", storedCrcOf(longFile), blockCrcOf(longFile)) + "FAILURE\n");
 }
 
 } // namespace

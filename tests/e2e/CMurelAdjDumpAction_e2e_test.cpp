@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -21,11 +19,8 @@ std::string ignored(const std::string& name) {
 TEST(DumpE2E, VerboseDumpOfTheSampleInBothByteOrders) {
     E2EPage page;
     ASSERT_TRUE(page.writeBlock(sampleBlock()));
-    const std::string expected = expectedOutput("adjust-block-dump-big.txt");
-    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 139);
-    EXPECT_EQ(expected.rfind("E2P.ProdLogistic.HWCoding.APIX=03\n", 0), 0u);
-    EXPECT_EQ(expected.substr(expected.size() - 11), "E2P.END=A5\n");
-    EXPECT_RUN(page.velkor({"--dump"}), 0, expected, "SUCCESS\n");
+    EXPECT_RUN(page.velkor({"--dump"}), 0, expectedOutput("adjust-block-dump-big.txt"),
+               "SUCCESS\n");
     EXPECT_RUN(page.velkor({"--endianness=little", "--dump=verbose"}), 0,
                expectedOutput("adjust-block-dump-little.txt"), "SUCCESS\n");
 }
@@ -82,14 +77,12 @@ TEST(DumpE2E, DescriptionFileEntriesInAddressOrderWithoutVersionCheck) {
                            "000000CC E2P.Net Mac UINT8 6 000000000000 000000000000 FFFFFFFFFFFF\n"
                            "00000064 E2P.X Y UINT16 2 00000000 00000000 FFFFFFFF\n"
                            "0000000C\tE2P\tFirst\tUINT8\t2\t0000\t0000\tFFFF\n");
-    const std::string parsed =
-        "velkor: INFO: config: '" + path + "' successfully parsed, 3 adjust nodes found\n";
-    EXPECT_RUN(page.velkor({"--config=" + path, "--dump"}), 0,
-               "E2P.First=0302\nE2P.X.Y=02010403\nE2P.Net.Mac=02B4E12BB056\n",
-               parsed + "SUCCESS\n");
-    EXPECT_RUN(page.velkor({"--config=" + path, "--dump", "--endianness=little"}), 0,
-               "E2P.First=0302\nE2P.X.Y=01020304\nE2P.Net.Mac=02B4E12BB056\n",
-               parsed + "SUCCESS\n");
+    for (const auto& [endianness, value] : {std::pair{"big", "02010403"}, {"little", "01020304"}}) {
+        EXPECT_RUN(
+            page.velkor({"--config=" + path, "--dump", "--endianness=" + std::string(endianness)}),
+            0, "E2P.First=0302\nE2P.X.Y=" + std::string(value) + "\nE2P.Net.Mac=02B4E12BB056\n",
+            parsedLine(path, 3) + "SUCCESS\n");
+    }
     EXPECT_RUN(page.velkor({"--loglevel=warning", "--config=" + path, "--get=E2P.Net.Mac," + ETH0}),
                0, "E2P.Net.Mac=02B4E12BB056\n", ignored(ETH0) + "SUCCESS\n");
 }

@@ -10,53 +10,44 @@
 
 namespace {
 
-using Arguments = std::vector<std::string>;
-
-const std::string HELP_HINT = "velkor: Use option '--help' for detailed information.\n";
-
 TEST(MurelAdjMainE2E, HelpAnywherePrintsTheUsageTextAlone) {
     TempDir dir;
     const std::string optionFile = dir.write("help.opts", "[COMMANDLINE]\n--help\n");
-    for (const Arguments& arguments : std::vector<Arguments>{{"--help"},
-                                                             {"--help=x"},
-                                                             {"--bogus", "--help"},
-                                                             {"--dump", "--dump", "--help"},
-                                                             {"--page=", "--get=E2P", "--help="},
-                                                             {"@" + optionFile}}) {
+    for (const Args& arguments : std::vector<Args>{{"--help"},
+                                                   {"--help=x"},
+                                                   {"--bogus", "--help"},
+                                                   {"--dump", "--dump", "--help"},
+                                                   {"--page=", "--get=E2P", "--help="},
+                                                   {"@" + optionFile}}) {
         SCOPED_TRACE(arguments[0]);
         EXPECT_RUN(runVelkor(arguments), 0, expectedOutput("usage.txt"), "");
     }
 }
 
+// One case of each message; which value gives which result is the option table's tests' concern.
 TEST(MurelAdjMainE2E, OptionErrors) {
     TempDir dir;
     const std::string optionFile = dir.write("dump.opts", "[COMMANDLINE]\n--dump=hex\n");
-    const std::vector<std::pair<Arguments, std::string>> cases = {
+    const std::vector<std::pair<Args, std::string>> cases = {
         {{}, "Too few options, action cannot be identified."},
         {{"--page=/p", "--log=stdout"}, "Too few options, action cannot be identified."},
         {{"--bogus", "--dump"}, "'--bogus' option not supported."},
         {{"--getverx"}, "'--getverx' option not supported."},
-        {{"--dumpx"}, "'--dumpx' option not supported."},
         {{"--dump", "-d %s"}, "'-d %s' option not supported."},
         // An option file's lines are appended, but the "@file" argument is parsed too.
         {{"--dump", "@" + optionFile}, "'@" + optionFile + "' option not supported."},
         {{"--check", "--backup=f"}, "'--backup' option duplications forbidden."},
         {{"--page=/a", "--page=/b", "--dump"}, "'--page' option duplications forbidden."},
-        {{"--log=slog", "--log=stdout"}, "'--log' option duplications forbidden."},
-        {{"--backup="}, "'--backup' option requires value(s)."},
         {{"--dump", "--config"}, "'--config' option requires value(s)."},
-        {{"--endianness"}, "'--endianness' option requires value(s)."},
-        {{"--log=,stdout"}, "'--log' option value(s) in wrong format."},
         {{"--get=E2P.A.B,,E2P.C"}, "'--get' option value(s) in wrong format."},
         {{"--dump=HEX"}, "'--dump' option value(s) invalid."},
-        {{"--getver=\t"}, "'--getver' option value(s) invalid."},
-        {{"--loglevel=none,error"}, "'--loglevel' option value(s) invalid."},
         {{"--log=slog", "--log=bad"}, "'--log' option value(s) invalid."},
-        {{"--pagelock= "}, "'--pagelock' option value(s) invalid."},
     };
     for (const auto& [arguments, firstLine] : cases) {
         SCOPED_TRACE(firstLine);
-        EXPECT_RUN(runVelkor(arguments), 1, "", "velkor: " + firstLine + "\n" + HELP_HINT);
+        EXPECT_RUN(runVelkor(arguments), 1, "",
+                   "velkor: " + firstLine +
+                       "\nvelkor: Use option '--help' for detailed information.\n");
     }
 }
 
@@ -65,10 +56,13 @@ TEST(MurelAdjMainE2E, TheDescriptionFileIsReadOnlyForGetAndVerboseDump) {
     ASSERT_TRUE(page.writeBlock(sampleBlock()));
     const std::string missing = page.dir().file("missing.txt");
     const std::string backup = page.dir().file("b.bin");
-    EXPECT_RUN(page.velkor({"--config=" + missing, "--backup=" + backup, "--log=slog"}), 0, "",
-               "SUCCESS\n");
+    for (const std::string& action :
+         Args{"--backup=" + backup, "--check", "--getver", "--dump=hex"}) {
+        EXPECT_EQ(page.velkor({"--config=" + missing, action, "--log=slog"}).err, "SUCCESS\n")
+            << action;
+    }
     EXPECT_EQ(readFile(backup), sampleBlock());
-    // When reading it fails, get and the dump do not run.
+    // When reading it fails, get and the verbose dump do not run.
     const std::string error = "velkor: ERROR: config: failed to get file status '" + missing +
                               "', errno: <2|No such file or directory>\nFAILURE\n";
     EXPECT_RUN(page.velkor({"--config=" + missing, "--get=E2P.Networking.Eth0MacAddr"}), 1, "",
@@ -77,18 +71,15 @@ TEST(MurelAdjMainE2E, TheDescriptionFileIsReadOnlyForGetAndVerboseDump) {
     EXPECT_RUN(
         page.velkor({"--config=" + sampleDescriptionPath(), "--get=E2P.Networking.Eth1MacAddr"}), 0,
         "E2P.Networking.Eth1MacAddr=02B4E10BB026\n",
-        "velkor: INFO: config: '" + sampleDescriptionPath() +
-            "' successfully parsed, 139 adjust nodes found\nSUCCESS\n");
+        parsedLine(sampleDescriptionPath()) + "SUCCESS\n");
 }
 
 TEST(MurelAdjMainE2E, LogLevelAndTargetFilterStandardError) {
     // A description file that parses, then a page that is missing: one info and one error line.
     E2EPage missing;
-    const std::string config = sampleDescriptionPath();
-    const std::string info =
-        "velkor: INFO: config: '" + config + "' successfully parsed, 139 adjust nodes found\n";
+    const std::string info = parsedLine(sampleDescriptionPath());
     const std::string error = attachError(missing.page(), missing.lock(), "ERROR_ATTACH_SHMEM");
-    const std::vector<std::pair<Arguments, std::string>> cases = {
+    const std::vector<std::pair<Args, std::string>> cases = {
         {{}, info + error},          {{"--log=stdout"}, info + error},
         {{"--log=slog"}, ""},        {{"--loglevel=error"}, error},
         {{"--loglevel=info"}, info}, {{"--loglevel=warning"}, ""},
@@ -96,7 +87,8 @@ TEST(MurelAdjMainE2E, LogLevelAndTargetFilterStandardError) {
     };
     for (const auto& [options, err] : cases) {
         SCOPED_TRACE(options.empty() ? "defaults" : options[0]);
-        Arguments arguments = {"--config=" + config, "--get=E2P.Networking.Eth0MacAddr"};
+        Args arguments = {"--config=" + sampleDescriptionPath(),
+                          "--get=E2P.Networking.Eth0MacAddr"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         EXPECT_RUN(missing.velkor(arguments), 1, "", err + "FAILURE\n");
     }

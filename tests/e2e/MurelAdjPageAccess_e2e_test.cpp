@@ -1,11 +1,9 @@
-// How velkor finds the page (option, environment, default) and how it fails on missing and bad
-// pages.
+// How velkor finds the page (option, environment) and how it fails on missing and bad pages.
 #include "tests/e2e/E2EPage.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 

@@ -20,22 +20,17 @@ cleanup() {
 trap cleanup EXIT
 
 # compopt only works while bash runs a completion; record what the function asks for instead.
-COMPOPT_CALLS=""
 compopt() { COMPOPT_CALLS+=" $*"; }
 
 # shellcheck source=/dev/null
 source "$completion" || { echo "FAILED: cannot source $completion"; exit 1; }
-if [[ $(complete -p velkor 2>/dev/null) != "complete -F _velkor velkor" ]]; then
-    fail "the completion is not registered for velkor: $(complete -p velkor 2>&1)"
-fi
-
-DEFAULT_BREAKS=$' \t\n"\'><=;|&(:'
+expect "complete -p velkor" "complete -F _velkor velkor" "$(complete -p velkor 2>&1)"
 
 # complete_line <text after "velkor "> [word breaks]: sets REPLY_LINES to the sorted replies.
 complete_line() {
     COMP_LINE="velkor $1"
     COMP_POINT=${#COMP_LINE}
-    COMP_WORDBREAKS=${2-$DEFAULT_BREAKS}
+    COMP_WORDBREAKS=${2-$' \t\n"\'><=;|&(:'}
     # Words as bash splits them (the function itself reads COMP_LINE).
     read -ra COMP_WORDS <<<"$COMP_LINE"
     [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
@@ -46,151 +41,110 @@ complete_line() {
     REPLY_LINES=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort)
 }
 
-# expect <text after "velkor "> <expected replies, one per line>
-expect() {
-    checks=$((checks + 1))
-    local expected
-    expected=$(printf '%s' "$2" | LC_ALL=C sort)
-    complete_line "$1"
-    if [[ $REPLY_LINES != "$expected" ]]; then
-        fail "velkor $1<TAB>: expected [${expected//$'\n'/ }], got [${REPLY_LINES//$'\n'/ }]"
-    fi
+# completes <text after "velkor "> <expected replies, one per line> [word breaks]
+completes() {
+    complete_line "$1" "${@:3}"
+    expect "velkor $1<TAB>" "$(printf '%s' "$2" | LC_ALL=C sort)" "$REPLY_LINES"
 }
 
-expect_compopt() {
-    checks=$((checks + 1))
+# asks <text after "velkor "> <compopt arguments> <yes|no>: whether the function asks for them.
+asks() {
     complete_line "$1"
-    if [[ $COMPOPT_CALLS != *"$2"* ]]; then
-        fail "velkor $1<TAB>: expected compopt $2, got [$COMPOPT_CALLS]"
-    fi
-}
-
-expect_no_compopt() {
-    checks=$((checks + 1))
-    complete_line "$1"
-    if [[ $COMPOPT_CALLS == *"$2"* ]]; then
-        fail "velkor $1<TAB>: did not expect compopt $2, got [$COMPOPT_CALLS]"
-    fi
+    local asked=no
+    [[ $COMPOPT_CALLS == *"$2"* ]] && asked=yes
+    expect "velkor $1<TAB> asks for compopt $2 [$COMPOPT_CALLS]" "$3" "$asked"
 }
 
 # ---- option names ----
-all_options='--help
---log=
---loglevel=
---endianness=
---config=
---dump
---dump=
---backup=
---getver
---getver=
---get=
---check
---check=
---page=
---pagelock='
-expect "" "$all_options"
-expect "--" "$all_options"
-expect "--ge" $'--getver\n--getver=\n--get='
-expect "--pagel" "--pagelock="
-expect "--x" ""
+all_options=$'--help\n--log=\n--loglevel=\n--endianness=\n--config=\n--dump\n--dump=\n--backup=
+--getver\n--getver=\n--get=\n--check\n--check=\n--page=\n--pagelock='
+completes "" "$all_options"
+completes "--" "$all_options"
+completes "--ge" $'--getver\n--getver=\n--get='
+completes "--pagel" "--pagelock="
+completes "--x" ""
 # Options already given are not offered again; one action excludes the others.
-expect "--page=/p --log=slog --" "$(grep -vxE -- '--page=|--log=' <<<"$all_options")"
-expect "--dump=hex --" "$(grep -vxE -- '--(dump|backup|getver|get|check)=?' <<<"$all_options")"
-expect "--get=E2P.A.B --endianness=big --c" "--config="
-expect_compopt "--ge" "-o nospace"
-expect_no_compopt "--he" "-o nospace"
+completes "--page=/p --log=slog --" "$(grep -vxE -- '--page=|--log=' <<<"$all_options")"
+completes "--dump=hex --" "$(grep -vxE -- '--(dump|backup|getver|get|check)=?' <<<"$all_options")"
+completes "--get=E2P.A.B --endianness=big --c" "--config="
+asks "--ge" "-o nospace" yes
+asks "--he" "-o nospace" no
 
 # ---- keywords ----
-expect "--dump=" $'hex\nverbose'
-expect "--dump=v" "verbose"
-expect "--endianness=" $'big\nlittle'
-expect "--endianness=big," ""
-expect "--endianness=l" "little"
-expect_no_compopt "--endianness=l" "-o nospace"
-expect "--log=" $'slog\nstdout'
-expect "--log=slog," "slog,stdout"
-expect "--log=slog,stdout," ""
-expect_compopt "--log=s" "-o nospace"
-expect "--loglevel=" $'warning\nerror\ninfo\nnone'
-expect "--loglevel=n" "none"
+completes "--dump=" $'hex\nverbose'
+completes "--dump=v" "verbose"
+completes "--endianness=" $'big\nlittle'
+completes "--endianness=big," ""
+completes "--endianness=l" "little"
+asks "--endianness=l" "-o nospace" no
+completes "--log=" $'slog\nstdout'
+completes "--log=slog," "slog,stdout"
+completes "--log=slog,stdout," ""
+asks "--log=s" "-o nospace" yes
+completes "--loglevel=" $'warning\nerror\ninfo\nnone'
+completes "--loglevel=n" "none"
 # "none" stands alone; keywords already listed are not offered again.
-expect "--loglevel=warning," $'warning,error\nwarning,info'
-expect "--loglevel=warning,info,e" "warning,info,error"
-expect "--loglevel=none," ""
-
+completes "--loglevel=warning," $'warning,error\nwarning,info'
+completes "--loglevel=warning,info,e" "warning,info,error"
+completes "--loglevel=none," ""
 # Without "=" among the word-break characters readline replaces the whole word.
-checks=$((checks + 1))
-complete_line "--dump=h" $' \t\n"\'><;|&(:'
-[[ $REPLY_LINES == "--dump=hex" ]] ||
-    fail "no '=' word break: expected --dump=hex, got [$REPLY_LINES]"
-checks=$((checks + 1))
-complete_line "--log=slog,s" $' \t\n"\'><;|&(:,'
-[[ $REPLY_LINES == "stdout" ]] || fail "',' word break: expected stdout, got [$REPLY_LINES]"
+completes "--dump=h" "--dump=hex" $' \t\n"\'><;|&(:'
+completes "--log=slog,s" "stdout" $' \t\n"\'><;|&(:,'
 
 # ---- file paths ----
-mkdir -p "$scratch/files/sub dir"
-: >"$scratch/files/desc.txt"
-: >"$scratch/files/backup.bin"
+files=$scratch/files
+mkdir -p "$files/sub dir"
+: >"$files/desc.txt"
+: >"$files/backup.bin"
 for option in --config --backup --getver --check; do
-    expect "$option=$scratch/files/" "$scratch/files/backup.bin
-$scratch/files/desc.txt
-$scratch/files/sub dir"
-    expect_compopt "$option=$scratch/files/d" "-o filenames"
+    completes "$option=$files/" "$files/backup.bin"$'\n'"$files/desc.txt"$'\n'"$files/sub dir"
+    asks "$option=$files/d" "-o filenames" yes
 done
-expect "--config=$scratch/files/de" "$scratch/files/desc.txt"
-expect "@$scratch/files/de" "@$scratch/files/desc.txt"
-expect_compopt "@$scratch/files/de" "-o filenames"
+completes "--config=$files/de" "$files/desc.txt"
+completes "@$files/de" "@$files/desc.txt"
+asks "@$files/de" "-o filenames" yes
 
 # ---- shared-memory objects ----
-if ! "$sim" write --page="$page" --pagelock="$lock" --block="$block" >/dev/null; then
+check
+"$sim" write --page="$page" --pagelock="$lock" --block="$block" >/dev/null ||
     fail "murelpage-sim write failed"
-else
-    # The page (8192 bytes) is offered for --page, the access object (56 bytes) for --pagelock.
-    expect "--page=/velkor-completion-$$-" "$page"
-    expect "--pagelock=/velkor-completion-$$-" "$lock"
-    expect "--page=$page" "$page"
-    complete_line "--page=/"
-    checks=$((checks + 1))
-    [[ $'\n'$REPLY_LINES$'\n' == *$'\n'"$page"$'\n'* ]] || fail "--page=/ does not offer $page"
-    [[ $REPLY_LINES == *sem.* ]] && fail "--page=/ offers a named semaphore: [$REPLY_LINES]"
+# The page (8192 bytes) is offered for --page, the access object (56 bytes) for --pagelock.
+completes "--page=/velkor-completion-$$-" "$page"
+completes "--pagelock=/velkor-completion-$$-" "$lock"
+completes "--page=$page" "$page"
+complete_line "--page=/"
+check
+[[ $'\n'$REPLY_LINES$'\n' == *$'\n'"$page"$'\n'* ]] || fail "--page=/ does not offer $page"
+[[ $REPLY_LINES == *sem.* ]] && fail "--page=/ offers a named semaphore: [$REPLY_LINES]"
 
-    # ---- entry names: exactly those of the compiled-in layout ----
-    dump=$("$velkor" --page="$page" --pagelock="$lock" --dump 2>/dev/null)
-    dumped=$(printf '%s\n' "$dump" | sed -n 's/^\(E2P\.[^=]*\)=.*$/\1/p' | LC_ALL=C sort)
-    if [[ $(printf '%s\n' "$dumped" | wc -l) -lt 100 ]]; then
-        fail "velkor --dump printed too few entries: $(printf '%s\n' "$dump" | head -3)"
-    fi
-    # Walk the groups one dot level at a time, as a user pressing TAB would.
-    completed=""
-    pending=("E2P.")
-    while ((${#pending[@]} > 0)); do
-        prefix=${pending[0]}
-        pending=("${pending[@]:1}")
-        complete_line "--get=$prefix"
-        while IFS= read -r reply; do
-            [[ -z $reply ]] && continue
-            if [[ $reply == *. ]]; then
-                pending+=("$reply")
-            else
-                completed+="$reply"$'\n'
-            fi
-        done <<<"$REPLY_LINES"
-    done
-    completed=$(printf '%s' "$completed" | LC_ALL=C sort)
-    checks=$((checks + 1))
-    if [[ $completed != "$dumped" ]]; then
-        fail "entry names of the completion differ from velkor --dump:"
-        diff <(printf '%s\n' "$dumped") <(printf '%s\n' "$completed") | head -20
-    fi
-fi
+# ---- entry names: exactly those of the compiled-in layout ----
+dumped=$("$velkor" --page="$page" --pagelock="$lock" --dump 2>/dev/null |
+    sed -n 's/^\(E2P\.[^=]*\)=.*$/\1/p' | LC_ALL=C sort)
+check
+(($(wc -l <<<"$dumped") >= 100)) || fail "velkor --dump printed too few entries: $dumped"
+# Walk the groups one dot level at a time, as a user pressing TAB would.
+completed=""
+pending=("E2P.")
+while ((${#pending[@]} > 0)); do
+    complete_line "--get=${pending[0]}"
+    pending=("${pending[@]:1}")
+    while IFS= read -r reply; do
+        case $reply in
+            "") ;;
+            *.) pending+=("$reply") ;;
+            *) completed+="$reply"$'\n' ;;
+        esac
+    done <<<"$REPLY_LINES"
+done
+expect "entry names of the completion against velkor --dump" "$dumped" \
+    "$(printf '%s' "$completed" | LC_ALL=C sort)"
 
-expect "--get=E2P.Networking.Eth" $'E2P.Networking.Eth0MacAddr\nE2P.Networking.Eth1MacAddr'
-expect "--get=E2P.Networking.Eth0MacAddr,E2P.Networking.Eth" \
+completes "--get=E2P.Networking.Eth" $'E2P.Networking.Eth0MacAddr\nE2P.Networking.Eth1MacAddr'
+completes "--get=E2P.Networking.Eth0MacAddr,E2P.Networking.Eth" \
     "E2P.Networking.Eth0MacAddr,E2P.Networking.Eth1MacAddr"
-expect "--get=E2P.Networking.Eth0MacAddr,E2P.Networking.Eth1MacAddr,E2P.Networking.Eth" ""
-expect "--get=E2P.ProdLogistic.HWCoding.APIX" "E2P.ProdLogistic.HWCoding.APIX"
-expect "--get=e2p." ""
-expect_compopt "--get=E2P." "-o nospace"
+completes "--get=E2P.Networking.Eth0MacAddr,E2P.Networking.Eth1MacAddr,E2P.Networking.Eth" ""
+completes "--get=E2P.ProdLogistic.HWCoding.APIX" "E2P.ProdLogistic.HWCoding.APIX"
+completes "--get=e2p." ""
+asks "--get=E2P." "-o nospace" yes
 
 report

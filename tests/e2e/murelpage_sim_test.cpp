@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <sstream>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,12 +77,11 @@ protected:
     Lines shown() {
         const ProcessResult result = runSim(args("show"));
         EXPECT_EQ(result.exitCode, 0) << result.err;
+        std::istringstream text(result.out);
         Lines lines;
-        size_t start = 0;
-        for (size_t end; (end = result.out.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            if (result.out.compare(start, 5, "time=") != 0) {
-                lines.push_back(result.out.substr(start, end - start));
+        for (std::string line; std::getline(text, line);) {
+            if (line.rfind("time=", 0) != 0) {
+                lines.push_back(line);
             }
         }
         return lines;
@@ -101,16 +101,12 @@ TEST(MurelPageSimCrcTest, CrcIsTheNonReflectedCrc32) {
     EXPECT_EQ(MurelPageSimBlockCrc(bytes), MurelPageSimCrc32(bytes + 4, 2028) ^ 1u);
 }
 
+// The options of the usage text are compared with the man page by the man page test.
 TEST_F(MurelPageSimTest, HelpPrintsTheUsage) {
     for (const Lines& arguments : {Lines{"--help"}, Lines{"write", "--bogus", "--help"}}) {
         const ProcessResult result = runSim(arguments);
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.out.rfind("Usage: murelpage-sim COMMAND [OPTIONS]\n", 0), 0u);
-        for (const char* text :
-             {"  write ", "  remove ", "  hold-lock ", "  show ", "--block=FILE", "--raw=FILE",
-              "--size=N", "--seconds=N", "--fix-crc", "--break-crc"}) {
-            EXPECT_NE(result.out.find(text), std::string::npos) << text;
-        }
         EXPECT_EQ(result.err, "");
     }
 }

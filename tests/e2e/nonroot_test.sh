@@ -11,93 +11,61 @@
 # nonroot_test.sh <velkor> <murelpage-sim> <sample block>
 set -u
 
-velkor=$1 sim=$2 block=$3
-SKIP=77
-
-if [[ $(id -u) -ne 0 ]]; then
-    echo "not root: cannot enter a mount namespace and change the user"
-    exit $SKIP
-fi
-for tool in unshare setpriv mount; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing"; exit $SKIP; }
-done
-user=nobody
-group=$(id -gn nobody 2>/dev/null) || { echo "no user nobody"; exit $SKIP; }
-if ! unshare --mount --propagation private true 2>/dev/null; then
-    echo "unshare --mount is not permitted here"
-    exit $SKIP
-fi
+export CHECKS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/checks.sh"
+. "$CHECKS"
+[[ $(id -u) -eq 0 ]] || { echo "not root: cannot enter a mount namespace and change the user"; exit 77; }
+need unshare setpriv mount
+export TEST_USER=nobody
+TEST_GROUP=$(id -gn nobody 2>/dev/null) || { echo "no user nobody"; exit 77; }
+export TEST_GROUP
+unshare --mount --propagation private true 2>/dev/null ||
+    { echo "unshare --mount is not permitted here"; exit 77; }
 
 # The programs and the block where the user can reach them, whatever the build tree's modes.
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-chmod 0755 "$scratch"
-cp "$velkor" "$scratch/velkor"
-cp "$sim" "$scratch/murelpage-sim"
-cp "$block" "$scratch/block.bin"
-mkdir "$scratch/home"
-chown "$user:$group" "$scratch/home"
-chmod 0755 "$scratch"/velkor "$scratch"/murelpage-sim
-chmod 0644 "$scratch/block.bin"
+export SCRATCH=$(mktemp -d)
+trap 'rm -rf "$SCRATCH"' EXIT
+install -m 0755 "$1" "$SCRATCH/velkor"
+install -m 0755 "$2" "$SCRATCH/murelpage-sim"
+install -m 0644 "$3" "$SCRATCH/block.bin"
+install -d -m 0755 -o "$TEST_USER" -g "$TEST_GROUP" "$SCRATCH/home"
+chmod 0755 "$SCRATCH"
 
-export SCRATCH=$scratch TEST_USER=$user TEST_GROUP=$group
-export CHECKS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/checks.sh"
 unshare --mount --propagation private bash -s <<'NAMESPACE'
 set -u
 . "$CHECKS"
-# expect <description> <expected output> <actual output>
-expect() {
-    check
-    [[ $3 == "$2" ]] || fail "$1: expected [$2], got [$3]"
-}
-
 mount -t tmpfs -o mode=1777,size=1m velkor-test-shm /dev/shm || { echo "FAILED: mount"; exit 1; }
-
 as_user() {
     (cd "$SCRATCH/home" && umask 022 &&
         setpriv --reuid="$TEST_USER" --regid="$TEST_GROUP" --clear-groups -- "$@")
 }
-velkor=$SCRATCH/velkor
-sim=$SCRATCH/murelpage-sim
-block=$SCRATCH/block.bin
+velkor=$SCRATCH/velkor sim=$SCRATCH/murelpage-sim block=$SCRATCH/block.bin
+VERSION_2=$'Compiled version: 2, stored version: 2\nSUCCESS'
 
 # ---- the user's own pages ----
-as_user "$sim" write --page=/userpage --pagelock=/userlock --block="$block"
-expect "murelpage-sim write as $TEST_USER" 0 "$?"
+on_page /userpage /userlock "$block" "$sim" "$velkor" as_user
 for object in userpage userlock sem.murelpage-create-lock; do
-    check
-    [[ $(stat -c %U "/dev/shm/$object" 2>/dev/null) == "$TEST_USER" ]] ||
-        fail "/dev/shm/$object does not belong to $TEST_USER: $(ls -l /dev/shm)"
+    expect "owner of /dev/shm/$object" "$TEST_USER" "$(stat -c %U "/dev/shm/$object" 2>&1)"
 done
 expect "mode of the create lock" 600 "$(stat -c %a /dev/shm/sem.murelpage-create-lock)"
 expect "mode of the page" 644 "$(stat -c %a /dev/shm/userpage)"
-
-expect "velkor --getver as $TEST_USER" $'Compiled version: 2, stored version: 2\nSUCCESS' \
-    "$(as_user "$velkor" --page=/userpage --pagelock=/userlock --getver 2>&1)"
-expect "velkor --get as $TEST_USER" $'E2P.Networking.Eth0MacAddr=02B4E12BB056\nSUCCESS' \
-    "$(as_user "$velkor" --page=/userpage --pagelock=/userlock \
-        --get=E2P.Networking.Eth0MacAddr 2>&1)"
-expect "velkor --backup as $TEST_USER" $'SUCCESS' \
-    "$(as_user "$velkor" --page=/userpage --pagelock=/userlock --loglevel=error \
-        --backup=backup.bin 2>&1)"
+expect "velkor --backup as $TEST_USER" SUCCESS "$(as_user "$velkor" --page=/userpage \
+    --pagelock=/userlock --loglevel=error --backup=backup.bin 2>&1)"
 check
 cmp -s "$block" "$SCRATCH/home/backup.bin" || fail "the backup differs from the block written"
-expect "velkor --check of the backup as $TEST_USER" $'SUCCESS' \
+expect "velkor --check of the backup as $TEST_USER" SUCCESS \
     "$(as_user "$velkor" --loglevel=error --check=backup.bin 2>&1)"
 
 # The default names, through the environment and without it.
 as_user "$sim" write --block="$block" >/dev/null
 expect "murelpage-sim write to the default names" 0 "$?"
-expect "velkor --check on the default names" $'SUCCESS' \
+expect "velkor --check on the default names" SUCCESS \
     "$(as_user "$velkor" --loglevel=error --check 2>&1)"
-expect "velkor --getver through MUREL_PAGE" $'Compiled version: 2, stored version: 2\nSUCCESS' \
+expect "velkor --getver through MUREL_PAGE" "$VERSION_2" \
     "$(MUREL_PAGE=/userpage MUREL_PAGELOCK=/userlock as_user "$velkor" --getver 2>&1)"
-
 as_user "$sim" remove --page=/userpage --pagelock=/userlock
 expect "murelpage-sim remove as $TEST_USER" 0 "$?"
 as_user "$sim" remove
-check
-[[ ! -e /dev/shm/userpage && ! -e /dev/shm/murelpage ]] || fail "pages left: $(ls /dev/shm)"
+expect "pages left" "" "$(ls /dev/shm | grep -x -e userpage -e murelpage)"
 
 # ---- a create lock that root made first ----
 rm -f /dev/shm/sem.murelpage-create-lock
@@ -115,11 +83,9 @@ output=$(as_user "$sim" write --page=/userpage --pagelock=/rootlock --block="$bl
 expect "murelpage-sim write as $TEST_USER behind root's create lock (exit status)" 1 "$?"
 expect "murelpage-sim write as $TEST_USER behind root's create lock" \
     "murelpage-sim: cannot attach the shared access object '/rootlock'" "$output"
-
 # The remedy: the lock's owner opens it up.
 chmod 0666 /dev/shm/sem.murelpage-create-lock
-expect "velkor --getver as $TEST_USER after chmod 0666" \
-    $'Compiled version: 2, stored version: 2\nSUCCESS' \
+expect "velkor --getver as $TEST_USER after chmod 0666" "$VERSION_2" \
     "$(as_user "$velkor" --page=/rootpage --pagelock=/rootlock --getver 2>&1)"
 
 report

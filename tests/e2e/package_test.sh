@@ -12,14 +12,9 @@ set -u
 cpack=$1 build=$2 version=$3 built_velkor=$4
 shift 4
 emulator=("$@")
-. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
-
-for tool in dpkg dpkg-deb readelf; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "$tool is missing (apt-get install dpkg-dev binutils)"
-        exit 77
-    fi
-done
+checks_file="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/checks.sh"
+. "$checks_file"
+need dpkg dpkg-deb readelf
 
 # The Debian architecture of the programs, from their ELF header.
 header=$(readelf -h "$built_velkor")
@@ -27,42 +22,25 @@ case $(sed -n 's/^ *Machine: *//p' <<<"$header") in
     *X86-64*) architecture=amd64 ;;
     *80386*) architecture=i386 ;;
     AArch64) architecture=arm64 ;;
-    ARM)
-        architecture=armel
-        grep -q 'hard-float' <<<"$header" && architecture=armhf
-        ;;
-    *)
-        echo "FAILED: unknown machine in $built_velkor: $header"
-        exit 1
-        ;;
+    ARM) architecture=armel && grep -q 'hard-float' <<<"$header" && architecture=armhf ;;
+    *) echo "FAILED: unknown machine in $built_velkor: $header" && exit 1 ;;
 esac
 
 scratch=$(mktemp -d)
 root="$scratch/root"
 trap 'rm -rf "$scratch"' EXIT
 
-if ! log=$("$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" 2>&1); then
-    printf '%s\nFAILED: cpack\n' "$log"
-    exit 1
-fi
-
+log=$("$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" 2>&1) ||
+    { printf '%s\nFAILED: cpack\n' "$log"; exit 1; }
 deb="$scratch/out/velkor_${version}-1_${architecture}.deb"
-check
-if [[ ! -f $deb ]]; then
-    fail "no $(basename "$deb"); cpack made: $(ls "$scratch/out")"
-    report
-    exit 1
-fi
+[[ -f $deb ]] || { echo "FAILED: no $(basename "$deb"); cpack made: $(ls "$scratch/out")"; exit 1; }
 
 field() {
     dpkg-deb --field "$deb" "$1"
 }
-check
-[[ $(field Package) == velkor ]] || fail "Package: $(field Package)"
-check
-[[ $(field Version) == "${version}-1" ]] || fail "Version: $(field Version)"
-check
-[[ $(field Architecture) == "$architecture" ]] || fail "Architecture: $(field Architecture)"
+expect Package velkor "$(field Package)"
+expect Version "${version}-1" "$(field Version)"
+expect Architecture "$architecture" "$(field Architecture)"
 check
 [[ -n $(field Maintainer) && -n $(field Description) ]] || fail "no Maintainer or Description"
 
@@ -78,100 +56,62 @@ done
 
 dpkg -x "$deb" "$root"
 
-# Every shared library a program loads belongs to a package named in Depends.
+# Every shared library a program loads belongs to a package named in Depends (versions and
+# alternatives dropped).
 depends=$(field Depends)
-# The package names of Depends, one per line (versions and alternatives dropped).
 depends_names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/^ *//; s/ *$//; s/:.*$//')
 package_of_library() {
-    local soname=$1 path candidate owner
-    if ((${#emulator[@]} == 0)); then
-        path=$(ldd "$2" 2>/dev/null | awk -v so="$soname" '$1 == so { print $3 }')
-        for candidate in "$path" "$(readlink -f "$path")" "/usr$path" "${path#/usr}"; do
-            [[ -n $candidate ]] || continue
-            owner=$(dpkg -S "$candidate" 2>/dev/null | head -n 1 | cut -d: -f1)
-            [[ -n $owner ]] && break
-        done
-        printf '%s' "$owner"
-    else
+    local path candidate owner
+    if ((${#emulator[@]} > 0)); then
         # No target libraries known to dpkg on a cross build: the run-time libraries by soname.
-        case $soname in
+        case $1 in
             libc.so.* | libm.so.* | libpthread.so.* | librt.so.* | libdl.so.*) printf libc6 ;;
             libstdc++.so.6) printf libstdc++6 ;;
             libgcc_s.so.1) printf libgcc-s1 ;;
         esac
+        return
     fi
+    path=$(ldd "$2" 2>/dev/null | awk -v so="$1" '$1 == so { print $3 }')
+    for candidate in "$path" "$(readlink -f "$path")" "/usr$path" "${path#/usr}"; do
+        owner=$(dpkg -S "$candidate" 2>/dev/null | head -n 1 | cut -d: -f1)
+        [[ -n $owner ]] && break
+    done
+    printf '%s' "$owner"
 }
 for program in velkor murelpage-sim; do
-    binary="$root/usr/bin/$program"
     while IFS= read -r soname; do
-        [[ -n $soname ]] || continue
         check
-        owner=$(package_of_library "$soname" "$binary")
-        if [[ -z $owner ]]; then
-            fail "$program: no package known for $soname"
-        elif ! grep -qxF -- "$owner" <<<"$depends_names"; then
+        owner=$(package_of_library "$soname" "$root/usr/bin/$program")
+        [[ -n $owner ]] || { fail "$program: no package known for $soname"; continue; }
+        grep -qxF -- "$owner" <<<"$depends_names" ||
             fail "$program loads $soname of $owner, which Depends ($depends) does not name"
-        fi
-    done < <(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+    done < <(readelf -d "$root/usr/bin/$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 done
 
-# The unpacked programs run from the scratch root.
-check
-usage=$("${emulator[@]}" "$root/usr/bin/velkor" --help)
-[[ $usage == "$("${emulator[@]}" "$built_velkor" --help)" ]] ||
-    fail "the packaged velkor --help differs from the build's"
-
-# The unpacked programs on a page: murelpage-sim writes the packaged block, velkor reads it.
-# Prints FAILED lines; the exit status is the number of failures.
+# The unpacked programs run from the scratch root, also on a page.
+expect "packaged velkor --help" "$("${emulator[@]}" "$built_velkor" --help)" \
+    "$("${emulator[@]}" "$root/usr/bin/velkor" --help)"
 page_checks='
-set -u
-root=$1 page=$2 lock=$3
-shift 3
-if [[ -n ${PRIVATE_SHM:-} ]]; then
-    mount -t tmpfs -o mode=1777,size=1m velkor-test-shm /dev/shm || exit 3
-fi
-failures=0
-if "$@" "$root/usr/bin/murelpage-sim" write --page="$page" --pagelock="$lock" \
-    --block="$root/usr/share/doc/velkor/examples/adjust-block.bin"; then
-    output=$("$@" "$root/usr/bin/velkor" --page="$page" --pagelock="$lock" --getver 2>&1)
-    if [[ $output != $'"'"'Compiled version: 2, stored version: 2\nSUCCESS'"'"' ]]; then
-        echo "FAILED: packaged velkor --getver printed: $output"
-        failures=$((failures + 1))
-    fi
-    output=$("$@" "$root/usr/bin/velkor" --page="$page" --pagelock="$lock" --loglevel=error \
-        --check 2>&1)
-    if [[ $output != SUCCESS ]]; then
-        echo "FAILED: packaged velkor --check printed: $output"
-        failures=$((failures + 1))
-    fi
-else
-    echo "FAILED: packaged murelpage-sim write failed"
-    failures=$((failures + 3))
-fi
-"$@" "$root/usr/bin/murelpage-sim" remove --page="$page" --pagelock="$lock" >/dev/null 2>&1
-exit $failures
+. "$1"
+shift
+[[ -z ${PRIVATE_SHM:-} ]] || mount -t tmpfs -o mode=1777,size=1m velkor-test-shm /dev/shm || exit 3
+on_page "$@"
+"${@:6}" "$4" remove --page="$1" --pagelock="$2" >/dev/null 2>&1
+report
 '
-page_names=("/velkor-package-$$-page" "/velkor-package-$$-lock")
+page_run=(bash -c "$page_checks" _ "$checks_file" "/velkor-package-$$-page" "/velkor-package-$$-lock"
+    "$root/usr/share/doc/velkor/examples/adjust-block.bin" "$root/usr/bin/murelpage-sim"
+    "$root/usr/bin/velkor" "${emulator[@]}")
+check
 if [[ $(id -u) -eq 0 ]] && unshare --mount --propagation private true 2>/dev/null; then
-    PRIVATE_SHM=1 unshare --mount --propagation private bash -c "$page_checks" _ "$root" \
-        "${page_names[@]}" "${emulator[@]}"
-    page_failures=$?
+    PRIVATE_SHM=1 unshare --mount --propagation private "${page_run[@]}" ||
+        fail "the packaged programs on a page"
 elif ((${#emulator[@]} == 0)); then
-    bash -c "$page_checks" _ "$root" "${page_names[@]}"
-    page_failures=$?
+    "${page_run[@]}" || fail "the packaged programs on a page"
 else
     echo "note: the packaged programs were not run on a page (no private /dev/shm)"
-    page_failures=-1
-fi
-if ((page_failures >= 0)); then
-    checks=$((checks + 3))
-    failures=$((failures + page_failures))
 fi
 
-if command -v man >/dev/null; then
-    check
-    warnings=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/velkor.1.gz" 2>&1 >/dev/null)
-    [[ -z $warnings ]] || fail "the packaged man page warns: $warnings"
-fi
+man_renders_cleanly "$root/usr/share/man/man1/velkor.1.gz"
 
 report
