@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -56,24 +57,6 @@ protected:
     TempDir m_dir;
 };
 
-TEST_F(MurelAdjDescriptionParserTest, ExampleFile) {
-    const Parsed parsed =
-        parse("# layout of the adjust block\n"
-              "Address\tGroup\tEntry\tType\tCount\tValue\n"
-              "0000000C E2P.ProdLogistic\tSerialNo UINT8 10 00304237353038303032 "
-              "00000000000000000000 FFFFFFFFFFFFFFFFFFFF\n"
-              "00000016\tE2P.Networking Eth0MacAddr\t UINT8 6 02b4e12bb056 000000000000 "
-              "FFFFFFFFFFFF\n"
-              "0000001C E2P Calibration.Offsets INT16 2 FFF60010 00000000 7FFF7FFF\n");
-    ASSERT_EQ(parsed.result, MURELADJ_DESCRIPTION_OK);
-    EXPECT_EQ(parsed.report.nodeCount, 3);
-    EXPECT_EQ(
-        describe(parsed.description),
-        (std::vector<std::string>{"E2P.ProdLogistic.SerialNo@12 UINT8 1x10 00304237353038303032",
-                                  "E2P.Networking.Eth0MacAddr@22 UINT8 1x6 02B4E12BB056",
-                                  "E2P.Calibration.Offsets@28 INT16 2x2 FFF60010"}));
-}
-
 // Whole files: results, the line of a failure (physical lines, counted from 1) and the nodes.
 TEST_F(MurelAdjDescriptionParserTest, FileOutcomes) {
     const std::string a = dataLine("0000000C", "A") + "\n";
@@ -81,12 +64,8 @@ TEST_F(MurelAdjDescriptionParserTest, FileOutcomes) {
     const std::string c = dataLine("00000010", "C") + "\n";
     const auto OK = MURELADJ_DESCRIPTION_OK, NONE = MURELADJ_DESCRIPTION_NO_NODES,
                BAD = MURELADJ_DESCRIPTION_WRONG_FORMAT, TWICE = MURELADJ_DESCRIPTION_DUPLICATE;
-    const struct {
-        std::string content;
-        EMurelAdjDescriptionResult result;
-        uint32_t line;
-        std::string names; // of the entries in group E2P.G
-    } cases[] = {
+    // Contents, result, line of the failure, names of the entries in group E2P.G.
+    const std::tuple<std::string, EMurelAdjDescriptionResult, uint32_t, std::string> cases[] = {
         {"", NONE, 0, ""},
         {"# comment\nAddress Group\n  # indented comment\nAddressless header\n", NONE, 0, ""},
         {a.substr(0, a.size() - 1), NONE, 0, ""}, // a last line without line feed is ignored
@@ -119,16 +98,16 @@ TEST_F(MurelAdjDescriptionParserTest, FileOutcomes) {
         {a + b + dataLine("00000020", "B") + "\n", TWICE, 3, ""},
         {a + b + c + dataLine("00000020", "A") + "\n", OK, 0, "A B C A"},
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.content);
-        const Parsed parsed = parse(row.content);
-        EXPECT_EQ(parsed.result, row.result);
-        EXPECT_EQ(parsed.report.line, row.line);
+    for (const auto& [content, result, line, expectedNames] : cases) {
+        SCOPED_TRACE(content);
+        const Parsed parsed = parse(content);
+        EXPECT_EQ(parsed.result, result);
+        EXPECT_EQ(parsed.report.line, line);
         std::string names;
         for (const CMurelAdjNodeDesc& node : parsed.description) {
             names += (names.empty() ? "" : " ") + std::string(node.name.c_str() + 6);
         }
-        EXPECT_EQ(names, row.names);
+        EXPECT_EQ(names, expectedNames);
         EXPECT_EQ(parsed.report.nodeCount, parsed.description.size());
     }
 }
@@ -139,11 +118,8 @@ TEST_F(MurelAdjDescriptionParserTest, DataLineRules) {
     const std::string good = dataLine("0000000C", "A");
     const std::string big = dataLine("0000000C", "A", "UINT64", "253", std::string(4048, 'a'));
     const std::string tooBig = dataLine("0000000C", "A", "UINT64", "254", std::string(4064, 'a'));
-    const struct {
-        std::string line;
-        std::vector<const char*> accepted;
-        std::vector<const char*> rejected;
-    } cases[] = {
+    // A line, texts put in for its "#" that are accepted, texts that are not.
+    const std::tuple<std::string, std::vector<const char*>, std::vector<const char*>> cases[] = {
         {"#", {}, {"0000000C\vE2P.G A UINT8 1 01 00 FF", "0000000C E2P.G A UINT8 1 01 00"}},
         {" \t" + good + " \t\v\f#", {"", " extra columns \t here"}, {}},
         {"0000000C\t \tE2P.G \t A\t\tUINT8   1 01 00 FF#", {""}, {}},
@@ -176,10 +152,10 @@ TEST_F(MurelAdjDescriptionParserTest, DataLineRules) {
           "0102abcg 00000000 ffffffff", "0102abcd 0000000 ffffffff", "0102abcd 00000000 ffffffffff",
           "0102abcd 00000000 fffffffx", "0102ab\xC3\xA4 00000000 ffffffff"}},
     };
-    for (const auto& row : cases) {
+    for (const auto& [pattern, acceptedTexts, rejectedTexts] : cases) {
         for (const bool accepted : {true, false}) {
-            for (const char* text : accepted ? row.accepted : row.rejected) {
-                std::string line = row.line;
+            for (const char* text : accepted ? acceptedTexts : rejectedTexts) {
+                std::string line = pattern;
                 line.replace(line.find('#'), 1, text);
                 EXPECT_EQ(parse(line + "\n").result,
                           accepted ? MURELADJ_DESCRIPTION_OK : MURELADJ_DESCRIPTION_WRONG_FORMAT)
@@ -187,8 +163,13 @@ TEST_F(MurelAdjDescriptionParserTest, DataLineRules) {
             }
         }
     }
-    EXPECT_EQ(describe(parse("0000000C E2P.G A UINT8 3x 0102ab 000000 ffffff\n").description),
-              std::vector<std::string>{"E2P.G.A@12 UINT8 1x3 0102AB"});
+    const Parsed parsed =
+        parse("0000000C E2P.ProdLogistic\tSerialNo UINT8 3x 0102ab 000000 ffffff\n"
+              "0000001C E2P Calibration.Offsets INT16 2 FFF60010 00000000 "
+              "7FFF7FFF\n");
+    EXPECT_EQ(describe(parsed.description),
+              (std::vector<std::string>{"E2P.ProdLogistic.SerialNo@12 UINT8 1x3 0102AB",
+                                        "E2P.Calibration.Offsets@28 INT16 2x2 FFF60010"}));
 
     // The count as strtoul reads it where unsigned long has 32 bits.
     const char* const texts[] = {"12", " \t+7",       "3x",         "x3",         "",

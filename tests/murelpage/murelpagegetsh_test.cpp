@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -141,44 +142,39 @@ TEST_F(MurelPageGetShTest, ItemsOfEveryKindWithTheirVersionChecks) {
                                      image));
     ASSERT_EQ(MurelPageGetSh_loadCopyForTesting(image.data()), MurelPageGet_OK);
     const std::vector<uint8_t> block = blockBytes(3);
-    // Fetched with a 2036-byte buffer (2000 for INVALID_SIZE); stored: the version read.
-    const struct {
-        uint32_t id;
-        uint16_t version;
-        MurelPageGet_EResult result;
-        std::vector<uint8_t> bytes; // also gives the length out of a found item
-        uint16_t stored;
-    } cases[] = {
-        {0x7, 0x0199, MurelPageGet_OK, {0xA1, 0xA2, 0xA3}, 0x0102}, // the high byte decides
-        {0x7, 0x0202, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 0x0102},
-        {0x8, 0x0102, MurelPageGet_INVALID_ID, {}, 0xFFFF},
-        {fieldId(5, 2, 0), 0x07FF, MurelPageGet_OK, {0x52}, 0x0700}, // without bit 29 one byte
-        {fieldId(5, 1, 3), 0x0700, MurelPageGet_OK, {0x51, 0x52, 0x53}, 0x0700},
-        {fieldId(3, 0, 2), 0x0500, MurelPageGet_OK, {0x10, 0x11}, 0x0500},
-        {fieldId(5, 0, 0), 0x0800, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 0x0700},
-        {fieldId(9, 0, 0), 0x0700, MurelPageGet_INVALID_ID, {}, 0xFFFF},
-        {0xC0000010u, 0x1234, MurelPageGet_OK, {0xDE, 0xAD}, 0}, // raw: no version check
-        {0xC0000011u, 0, MurelPageGet_INVALID_ID, {}, 0xFFFF},
-        {kBlockId, 0x0003, MurelPageGet_OK, block, 3}, // the region version: all 16 bits
-        {kBlockId, 0x0103, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 3},
-        {kBlockId, 0x0002, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 3},
-        {kBlockId, 3, MurelPageGet_INVALID_SIZE, block, 3},
-        {0x80100004u, 3, MurelPageGet_OK, {block.begin() + 16, block.begin() + 20}, 3},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.id << " " << c.version);
+    // Id, version asked for, result (fetched with a 2036-byte buffer, 2000 for INVALID_SIZE), the
+    // bytes (also the length given out of a found item), the stored version read.
+    const std::tuple<uint32_t, uint16_t, MurelPageGet_EResult, std::vector<uint8_t>, uint16_t>
+        cases[] = {
+            {0x7, 0x0199, MurelPageGet_OK, {0xA1, 0xA2, 0xA3}, 0x0102}, // the high byte decides
+            {0x7, 0x0202, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 0x0102},
+            {0x8, 0x0102, MurelPageGet_INVALID_ID, {}, 0xFFFF},
+            {fieldId(5, 2, 0), 0x07FF, MurelPageGet_OK, {0x52}, 0x0700}, // without bit 29 one byte
+            {fieldId(5, 1, 3), 0x0700, MurelPageGet_OK, {0x51, 0x52, 0x53}, 0x0700},
+            {fieldId(3, 0, 2), 0x0500, MurelPageGet_OK, {0x10, 0x11}, 0x0500},
+            {fieldId(5, 0, 0), 0x0800, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 0x0700},
+            {fieldId(9, 0, 0), 0x0700, MurelPageGet_INVALID_ID, {}, 0xFFFF},
+            {0xC0000010u, 0x1234, MurelPageGet_OK, {0xDE, 0xAD}, 0}, // raw: no version check
+            {0xC0000011u, 0, MurelPageGet_INVALID_ID, {}, 0xFFFF},
+            {kBlockId, 0x0003, MurelPageGet_OK, block, 3}, // the region version: all 16 bits
+            {kBlockId, 0x0103, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 3},
+            {kBlockId, 0x0002, MurelPageGet_ITEM_VERSION_MISMATCH, {}, 3},
+            {kBlockId, 3, MurelPageGet_INVALID_SIZE, block, 3},
+            {0x80100004u, 3, MurelPageGet_OK, {block.begin() + 16, block.begin() + 20}, 3},
+        };
+    for (const auto& [id, asked, result, expected, stored] : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << id << " " << asked);
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(
-            fetch(c.id, c.version, bytes, c.result == MurelPageGet_INVALID_SIZE ? 2000 : 2036),
-            c.result);
-        EXPECT_EQ(m_length, c.bytes.size());
-        if (c.result == MurelPageGet_OK) {
-            EXPECT_EQ(bytes, c.bytes);
+        EXPECT_EQ(fetch(id, asked, bytes, result == MurelPageGet_INVALID_SIZE ? 2000 : 2036),
+                  result);
+        EXPECT_EQ(m_length, expected.size());
+        if (result == MurelPageGet_OK) {
+            EXPECT_EQ(bytes, expected);
         }
         uint16_t version = 0xFFFF;
-        EXPECT_EQ(MurelPageGetSh_getDataVersion(c.id, &version),
-                  c.result == MurelPageGet_INVALID_ID ? MurelPageGet_INVALID_ID : MurelPageGet_OK);
-        EXPECT_EQ(version, c.stored);
+        EXPECT_EQ(MurelPageGetSh_getDataVersion(id, &version),
+                  result == MurelPageGet_INVALID_ID ? MurelPageGet_INVALID_ID : MurelPageGet_OK);
+        EXPECT_EQ(version, stored);
     }
 
     uint8_t buffer[4];

@@ -50,12 +50,6 @@ protected:
         EXPECT_EQ(stat(("/dev/shm" + m_name).c_str(), &status), 0);
         return {status.st_size, status.st_mode & 0777};
     }
-    int createObject(off_t size) const {
-        const int descriptor = shm_open(m_name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-        EXPECT_GE(descriptor, 0);
-        EXPECT_EQ(ftruncate(descriptor, size), 0);
-        return descriptor;
-    }
 
     std::string m_name = uniqueShmName("accobj");
     std::vector<MurelShAccObj*> m_mapped;
@@ -96,25 +90,17 @@ TEST_F(MurelShAccObjTest, FirstAttachCreatesTheObjectLaterAttachesOpenIt) {
     EXPECT_TRUE(log.texts.empty());
 }
 
-TEST_F(MurelShAccObjTest, EmptyLockPathOrTooShortObjectFails) {
+// An existing object shorter than 56 bytes is left alone; the POSIX wrappers log what failed.
+TEST_F(MurelShAccObjTest, FailuresAndTheirLogLines) {
     MurelShAccObj* object = nullptr;
     EXPECT_EQ(MurelShAccObj_attach("", &object), -1);
     EXPECT_EQ(MurelShAccObj_attach(nullptr, &object), -1);
     EXPECT_EQ(object, nullptr);
-    // An existing object shorter than 56 bytes is left alone.
-    close(createObject(10));
+    const int descriptor = shm_open(m_name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_EQ(ftruncate(descriptor, 10), 0);
     CCapturedSlog log;
     EXPECT_EQ(attach(), nullptr);
-    EXPECT_EQ(log.texts,
-              std::vector<std::string>{murelPagePrefix("MurelShAccObj_attachImplRelease") +
-                                       "ERROR: shared access object '" + m_name +
-                                       "' is shorter than 56 bytes"});
     EXPECT_EQ(objectStatus().first, 10);
-}
-
-TEST_F(MurelShAccObjTest, WrappersLogTheFailedCall) {
-    const int descriptor = createObject(0);
-    CCapturedSlog log;
     EXPECT_EQ(MurelShAccObj_openSharedMemoryRWrite(nullptr), -1);
     EXPECT_EQ(MurelShAccObj_createSharedMemory(m_name.c_str()), -1); // exists: never re-created
     EXPECT_EQ(MurelShAccObj_resizeSharedMemory(-1, 56), 0);
@@ -123,6 +109,8 @@ TEST_F(MurelShAccObjTest, WrappersLogTheFailedCall) {
     EXPECT_EQ(MurelShAccObj_resizeSharedMemory(descriptor, 56), 1);
     EXPECT_EQ(MurelShAccObj_closeSharedMemory(descriptor), 1);
     const std::vector<std::string> expected = {
+        murelPagePrefix("MurelShAccObj_attachImplRelease") + "ERROR: shared access object '" +
+            m_name + "' is shorter than 56 bytes",
         murelPagePrefix("MURELPAGE_OPEN_SHARED_MEMORY_RWRITE") +
             "ERROR: shm_open('NULL'): failed with <22|Invalid argument>",
         murelPagePrefix("MURELPAGE_CREATE_SHARED_MEMORY") + "ERROR: shm_open('" + m_name +
@@ -168,25 +156,6 @@ TEST_F(MurelShAccObjTest, MissingPlaceForThePointerIsAFatalError) {
                 "occured");
 }
 
-// ---- instrumented attach ----
-
-// Checks the snapshot lines of a context dump (four per snapshot, after the heading). A snapshot
-// is changed when its errno, handle or descriptor words differ from the one before it (other
-// processes waiting for the create lock change the descriptor).
-void expectSnapshots(const std::vector<std::string>& dump, const std::vector<std::string>& names) {
-    ASSERT_EQ(dump.size(), 1 + 4 * names.size());
-    for (size_t i = 0; i < names.size(); ++i) {
-        SCOPED_TRACE(i);
-        const auto values = dump.begin() + 2 + 4 * static_cast<int>(i);
-        const bool changed = i > 0 && !std::equal(values, values + 3, values - 4);
-        EXPECT_EQ(dump[1 + 4 * i],
-                  "INFO:   snapshot entry '" + names[i] + "', is_changed=" + (changed ? "1" : "0"));
-        EXPECT_TRUE(dump[2 + 4 * i].starts_with("INFO:     errno <"));
-        EXPECT_TRUE(dump[3 + 4 * i].starts_with("INFO:     semDescPtr=0x"));
-        EXPECT_TRUE(dump[4 + 4 * i].starts_with("INFO:     semDescFull [o.count="));
-    }
-}
-
 // Every simulation on: two failed posts are survived; each check point reports the corrupted
 // guard, and the verbose dump shows the corrupted descriptor.
 TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrorsAndReportsCorruption) {
@@ -224,19 +193,27 @@ TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrorsAndReportsCorru
                                        : "INFO:   fe fe fe fe fe fe fe fe");
     }
 
+    // The dump: four lines per snapshot. A snapshot is changed when its errno, handle or
+    // descriptor lines differ from the one before it; the descriptor count drops every time.
     const std::vector<std::string> dump = log.of("MurelPageDebug_contextDump");
     ASSERT_EQ(dump.size(), 25u);
     EXPECT_EQ(dump[0], "INFO: Debug context: snapshots_cnt=6 config [simu_sem_post=2,"
                        "simu_sem_desc=1,is_verbose=1]:");
-    expectSnapshots(dump, {"1:sem_open", "2:sem_wait", "3:sem_post:todo", "4+:sem_post",
-                           "4+:sem_post", "4+:sem_post"});
+    const char* const names[] = {"1:sem_open",  "2:sem_wait",  "3:sem_post:todo",
+                                 "4+:sem_post", "4+:sem_post", "4+:sem_post"};
+    for (size_t i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        const auto values = dump.begin() + 2 + 4 * static_cast<int>(i);
+        const bool changed = i > 0 && !std::equal(values, values + 3, values - 4);
+        EXPECT_EQ(dump[1 + 4 * i], "INFO:   snapshot entry '" + std::string(names[i]) +
+                                       "', is_changed=" + (changed ? "1" : "0"));
+        EXPECT_TRUE(dump[2 + 4 * i].starts_with("INFO:     errno <"));
+        EXPECT_TRUE(dump[3 + 4 * i].starts_with("INFO:     semDescPtr=0x"));
+        EXPECT_TRUE(dump[4 + 4 * i].starts_with(
+            "INFO:     semDescFull [o.count=" + std::to_string(-1 - static_cast<int>(i)) + ","));
+    }
     // The simulated failures leave EBADF in errno for the snapshots after them.
     EXPECT_EQ(dump[4 * 3 + 2], "INFO:     errno <9|Bad file descriptor>");
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_TRUE(dump[4 + 4 * i].starts_with(
-            "INFO:     semDescFull [o.count=" + std::to_string(-1 - i) + ","))
-            << dump[4 + 4 * i];
-    }
 }
 
 int toStandardError(void*, int, int, const char* text) {
