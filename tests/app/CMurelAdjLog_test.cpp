@@ -62,61 +62,47 @@ protected:
     const CMurelAdjSystemLog* m_previous = nullptr;
 };
 
+// Standard error's filtering is also checked through the binary; the system log only here.
 TEST_F(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
     EXPECT_EQ(CMurelAdjLog::target(), 3u);
     EXPECT_EQ(CMurelAdjLog::levelMask(), 7u);
-    const char* const lines[] = {"velkor: WARNING: w 1", "velkor: ERROR: e two",
-                                 "velkor: INFO: i 3%"};
-    const int priorities[] = {LOG_WARNING, LOG_ERR, LOG_INFO};
-    struct Case {
-        uint32_t target;
-        uint32_t mask;
-        const char* levels; // the lines that get through
-    } const cases[] = {{3, 7, "012"}, {3, 2, "1"},   {3, 5, "02"},
-                       {3, ~0u, ""},  {1, 7, "012"}, {2, 7, "012"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "target " << c.target << " mask " << c.mask);
+    const auto logAll = [&](uint32_t target, uint32_t mask) {
         m_systemLog.clear();
-        CMurelAdjLog::setTarget(c.target);
-        CMurelAdjLog::setLevelMask(c.mask);
+        CMurelAdjLog::setTarget(target);
+        CMurelAdjLog::setLevelMask(mask);
         CMurelAdjLog::warning("w %d", 1);
         CMurelAdjLog::error("e %s", "two");
-        CMurelAdjLog::info("i %u%%", 3u);
-        std::string expectedErr;
-        Lines expectedSystemLog;
-        for (const char* level = c.levels; *level != '\0'; ++level) {
-            const int i = *level - '0';
-            if ((c.target & 2) != 0) {
-                expectedErr += lines[i] + std::string("\n");
-            }
-            if ((c.target & 1) != 0) {
-                expectedSystemLog.push_back(std::to_string(priorities[i]) + " " + lines[i]);
-            }
-        }
-        EXPECT_EQ(err(), expectedErr);
-        EXPECT_EQ(m_systemLog, expectedSystemLog);
-    }
-}
+        // Arguments are not taken as format.
+        CMurelAdjLog::info("i %u%% %s", 3u, "/tmp/%s%n");
+        // Any level other than warning and error goes to the system log as LOG_INFO.
+        writeRaw(8, "raw %s", "eight");
+        writeRaw(16, "not in the mask %d", 16);
+        return m_systemLog;
+    };
+    const auto line = [](int priority, const char* text) {
+        return std::to_string(priority) + " " + text;
+    };
+    const std::string warning = line(LOG_WARNING, "velkor: WARNING: w 1");
+    const std::string error = line(LOG_ERR, "velkor: ERROR: e two");
+    EXPECT_EQ(logAll(3, 0x0F),
+              (Lines{warning, error, line(LOG_INFO, "velkor: INFO: i 3% /tmp/%s%n"),
+                     line(LOG_INFO, "raw eight")}));
+    EXPECT_EQ(err(), "velkor: WARNING: w 1\nvelkor: ERROR: e two\nvelkor: INFO: i 3% /tmp/%s%n\n"
+                     "raw eight\n");
+    EXPECT_EQ(logAll(1, 3), (Lines{warning, error}));
+    EXPECT_EQ(logAll(1, 2), (Lines{error}));
+    EXPECT_EQ(logAll(3, CMurelAdjLog::LEVEL_NONE), Lines{});
+    EXPECT_EQ(err(), "");
+    EXPECT_EQ(logAll(2, 1), Lines{});
+    EXPECT_EQ(err(), "velkor: WARNING: w 1\n");
 
-TEST_F(CMurelAdjLogTest, RawLevelsArgumentsAndOptionErrors) {
-    // Any level other than warning and error goes to the system log as LOG_INFO; arguments are
-    // not taken as format.
-    CMurelAdjLog::setLevelMask(0x0F);
-    writeRaw(8, "raw %s", "eight");
-    writeRaw(16, "not in the mask %d", 16);
-    CMurelAdjLog::error("config: '%s' is not a regular file", "/tmp/%s%n");
-    EXPECT_EQ(err(), "raw eight\nvelkor: ERROR: config: '/tmp/%s%n' is not a regular file\n");
-    EXPECT_EQ(m_systemLog,
-              (Lines{std::to_string(LOG_INFO) + " raw eight",
-                     std::to_string(LOG_ERR) +
-                         " velkor: ERROR: config: '/tmp/%s%n' is not a regular file"}));
     // Option errors ignore mask and target.
-    m_systemLog.clear();
-    CMurelAdjLog::setLevelMask(CMurelAdjLog::LEVEL_NONE);
     CMurelAdjLog::setTarget(1);
+    CMurelAdjLog::setLevelMask(CMurelAdjLog::LEVEL_NONE);
+    m_systemLog.clear();
     reportOptionError("'%s' option not supported.", "--x%d");
     EXPECT_EQ(err(), "velkor: '--x%d' option not supported.\n");
-    EXPECT_TRUE(m_systemLog.empty());
+    EXPECT_EQ(m_systemLog, Lines{});
 }
 
 TEST_F(CMurelAdjLogTest, MainOpensTheSystemLogFirstAndClosesItLast) {
