@@ -240,19 +240,4 @@ TEST_F(MurelAdjDescriptionParserTest, LinesAcrossReadBlocks) {
     EXPECT_EQ(bad.report.line, 3002u);
 }
 
-TEST_F(MurelAdjDescriptionParserTest, PlainAsciiTest) {
-    for (uint32_t length = 0; length < 20; ++length) {
-        const std::string text(length, 'a');
-        EXPECT_TRUE(isPlainAsciiText(text.data(), length)) << length;
-        for (uint32_t position = 0; position < length; ++position) {
-            for (const char byte : {'\0', '\x80', '\xFF', '\x7F', '\x01'}) {
-                std::string changed = text;
-                changed[position] = byte;
-                EXPECT_EQ(isPlainAsciiText(changed.data(), length), byte == '\x7F' || byte == 1)
-                    << length << " " << position << " " << int(byte);
-            }
-        }
-    }
-}
-
 } // namespace
