@@ -107,16 +107,12 @@ TEST_F(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
 
 TEST_F(CMurelAdjLogTest, MainOpensTheSystemLogFirstAndClosesItLast) {
     // The test program's own arguments are no velkor options: the run ends with an option error,
-    // written to standard error only, without a verdict.
+    // which goes to standard error only.
     volatile uint32_t requests = 0;
     EXPECT_EQ(murelAdjMain(&requests), 1);
-    const std::string text = err();
     EXPECT_EQ(m_systemLog, (Lines{"open velkor " + std::to_string(LOG_PID | LOG_CONS) + " " +
                                       std::to_string(LOG_USER),
                                   "close"}));
-    EXPECT_NE(text.find("velkor: Use option '--help' for detailed information.\n"),
-              std::string::npos);
-    EXPECT_EQ(text.find("FAILURE"), std::string::npos);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the shell tests: `check` counts a check, `fail` reports a failed one, `report` prints
 # the closing "N passed, N failed" line and returns non-zero when anything failed.
 failures=0
@@ -34,7 +35,8 @@ need() {
 # man_renders_cleanly <page file>: man -l renders it without a warning (when man is installed).
 man_renders_cleanly() {
     command -v man >/dev/null || return 0
-    expect "man --warnings -l $1" "" "$(MANWIDTH=80 man --warnings -E UTF-8 -l "$1" 2>&1 >/dev/null)"
+    expect "man --warnings -l $1" "" \
+        "$(MANWIDTH=80 man --warnings -E UTF-8 -l "$1" 2>&1 >/dev/null)"
 }
 
 # on_page <page> <lock> <block file> <murelpage-sim> <velkor> [command prefix...]: murelpage-sim

@@ -31,7 +31,8 @@ for program in velkor murelpage-sim; do
     [[ -n $installed ]] || { fail "share/man/man1/$program.1 is missing"; continue; }
     if command -v man >/dev/null; then
         # man finds the page by name under the prefix and renders it without a warning.
-        expect "man -w $program" "$installed" "$(MANPATH="$prefix/share/man" man -w "$program" 2>/dev/null)"
+        expect "man -w $program" "$installed" \
+            "$(MANPATH="$prefix/share/man" man -w "$program" 2>/dev/null)"
         man_renders_cleanly "$installed"
         check
         MANWIDTH=80 man -l "$installed" 2>/dev/null | grep -q '^NAME' ||

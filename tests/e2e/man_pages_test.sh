@@ -31,11 +31,11 @@ variables=$(cd "$source_dir" && grep -rhoE \
     --include='*.cpp' --include='*.h' app meta murelpage foundation tools/murelpage-sim |
     tr -d '"' | LC_ALL=C sort -u)
 check
-(($(wc -l <<<"$variables") >= 10)) || fail "too few environment variables in the sources: $variables"
+(($(wc -l <<<"$variables") >= 10)) || fail "too few environment variables found: $variables"
 
 # check_page <page> <option names of the usage text, one per line>
 check_page() {
-    local page=$1 options=$2 name rendered described heading option variable
+    local page=$1 options=$2 name rendered described heading variable
     name=$(basename "$page")
     expect "$name: groff -ww warnings" "" "$(groff -t -man -ww -z -Tutf8 "$page" 2>&1)"
     man_renders_cleanly "$page"

@@ -11,18 +11,20 @@
 # nonroot_test.sh <velkor> <murelpage-sim> <sample block>
 set -u
 
-export CHECKS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/checks.sh"
+CHECKS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/checks.sh"
+# shellcheck source=checks.sh
 . "$CHECKS"
-[[ $(id -u) -eq 0 ]] || { echo "not root: cannot enter a mount namespace and change the user"; exit 77; }
+[[ $(id -u) -eq 0 ]] ||
+    { echo "not root: cannot enter a mount namespace and change the user"; exit 77; }
 need unshare setpriv mount
-export TEST_USER=nobody
+TEST_USER=nobody
 TEST_GROUP=$(id -gn nobody 2>/dev/null) || { echo "no user nobody"; exit 77; }
-export TEST_GROUP
 unshare --mount --propagation private true 2>/dev/null ||
     { echo "unshare --mount is not permitted here"; exit 77; }
 
 # The programs and the block where the user can reach them, whatever the build tree's modes.
-export SCRATCH=$(mktemp -d)
+SCRATCH=$(mktemp -d)
+export CHECKS TEST_USER TEST_GROUP SCRATCH
 trap 'rm -rf "$SCRATCH"' EXIT
 install -m 0755 "$1" "$SCRATCH/velkor"
 install -m 0755 "$2" "$SCRATCH/murelpage-sim"

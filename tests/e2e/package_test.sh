@@ -13,6 +13,7 @@ cpack=$1 build=$2 version=$3 built_velkor=$4
 shift 4
 emulator=("$@")
 checks_file="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/checks.sh"
+# shellcheck source=checks.sh
 . "$checks_file"
 need dpkg dpkg-deb readelf
 
@@ -99,7 +100,7 @@ on_page "$@"
 "${@:6}" "$4" remove --page="$1" --pagelock="$2" >/dev/null 2>&1
 report
 '
-page_run=(bash -c "$page_checks" _ "$checks_file" "/velkor-package-$$-page" "/velkor-package-$$-lock"
+page_run=(bash -c "$page_checks" _ "$checks_file" /velkor-package-$$-page /velkor-package-$$-lock
     "$root/usr/share/doc/velkor/examples/adjust-block.bin" "$root/usr/bin/murelpage-sim"
     "$root/usr/bin/velkor" "${emulator[@]}")
 check
