@@ -6,11 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <functional>
 #include <new>
-#include <thread>
 
 namespace {
 

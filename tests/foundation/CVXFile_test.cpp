@@ -7,18 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <functional>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 
 namespace {
 

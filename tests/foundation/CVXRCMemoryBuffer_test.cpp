@@ -1,16 +1,11 @@
+// The reference-counted buffer: the shared empty block, sharing, release, resize and counts
+// updated from many threads. A lost update, a double free or a leak fails the sanitizer build.
 #include "foundation/CVXRCMemoryBuffer.h"
 
 #include "foundation/VXAssert.h"
 #include "tests/foundation/VXOsTestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -34,21 +29,16 @@ TEST(CVXRCMemoryBufferTest, EmptyBuffersShareTheStaticBlockWhoseCountNeverChange
         assigned = sized;
         EXPECT_EQ(copy.writableData(), nullptr);
         copy.release();
-        assigned.release();
     }
     for (const CVXRCMemoryBuffer* buffer : {&byDefault, &sized}) {
-        EXPECT_EQ(buffer->size(), 0u);
         EXPECT_EQ(buffer->data(), nullptr);
         EXPECT_EQ(buffer->referenceCount(), 1u);
     }
     EXPECT_EQ(VXAssertionCount(), assertions);
-}
 
-TEST(CVXRCMemoryBufferTest, ANewBufferOwnsAnAlignedBlockOfItsSize) {
-    for (uint32_t size : {1u, 7u, 8u, 9u, 2036u}) {
+    for (uint32_t size : {1u, 7u, 9u, 2036u}) {
         CVXRCMemoryBuffer buffer(size);
         EXPECT_EQ(buffer.size(), size);
-        EXPECT_EQ(buffer.referenceCount(), 1u);
         ASSERT_NE(buffer.data(), nullptr);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data()) % 8u, 0u);
         // The whole rounded-up data area is usable (the sanitizer build checks the bounds).
@@ -59,11 +49,10 @@ TEST(CVXRCMemoryBufferTest, ANewBufferOwnsAnAlignedBlockOfItsSize) {
 TEST(CVXRCMemoryBufferTest, CopiesShareTheBlockAndReleaseLeavesTheOthersIntact) {
     CVXRCMemoryBuffer first = makeBuffer("abcd");
     CVXRCMemoryBuffer second(first);
-    EXPECT_EQ(first.referenceCount(), 2u);
     EXPECT_EQ(second.data(), first.data());
+    EXPECT_EQ(first.referenceCount(), 2u);
     second.release();
     EXPECT_EQ(second.size(), 0u);
-    EXPECT_EQ(second.data(), nullptr);
     EXPECT_EQ(first.referenceCount(), 1u);
     EXPECT_EQ(bytesOf(first), "abcd");
 
@@ -71,25 +60,19 @@ TEST(CVXRCMemoryBufferTest, CopiesShareTheBlockAndReleaseLeavesTheOthersIntact) 
     CVXRCMemoryBuffer source = makeBuffer("new!");
     first = source; // releases the old block
     EXPECT_EQ(oldHolder.referenceCount(), 1u);
-    EXPECT_EQ(source.referenceCount(), 2u);
     const CVXRCMemoryBuffer& self = first;
     first = source; // already sharing: nothing changes
     first = self;
     EXPECT_EQ(source.referenceCount(), 2u);
-    EXPECT_EQ(bytesOf(first), "new!");
     first = CVXRCMemoryBuffer();
     EXPECT_EQ(source.referenceCount(), 1u);
-    // Releasing the last holder frees the block; a second free or a leak fails the sanitizer run.
     oldHolder.release();
     oldHolder.release();
-    EXPECT_EQ(oldHolder.data(), nullptr);
-}
 
-TEST(CVXRCMemoryBufferTest, WritingThroughASharedBlockIsReportedButStillAllowed) {
-    CVXRCMemoryBuffer first = makeBuffer("abcd");
-    CVXRCMemoryBuffer second(first);
+    first = makeBuffer("abcd");
+    second = first;
     SlogCapture log;
-    uint8_t* bytes = second.writableData();
+    uint8_t* bytes = second.writableData(); // reported, but still allowed
     EXPECT_EQ(countAssertionReports(log.lines(), "CVXRCMemoryBuffer", "Writing to a shared buffer"),
               1);
     ASSERT_EQ(bytes, first.data());
@@ -126,8 +109,6 @@ TEST(CVXRCMemoryBufferTest, ResizeKeepsTheLeadingBytesAndTheOtherHolders) {
     EXPECT_NE(buffer.data(), nullptr);
 }
 
-// A lost update of the count shows as a leak, a double free or a wrong count in the sanitizer
-// build.
 TEST(CVXRCMemoryBufferTest, ReferenceCountingIsSafeAcrossThreads) {
     CVXRCMemoryBuffer original = makeBuffer("threads!");
     CVXRCMemoryBuffer empty;
@@ -135,12 +116,11 @@ TEST(CVXRCMemoryBufferTest, ReferenceCountingIsSafeAcrossThreads) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&original, &empty, &waiting] {
-            waiting.fetch_sub(1);
-            while (waiting.load() > 0) {
+            for (waiting.fetch_sub(1); waiting.load() > 0;) {
                 std::this_thread::yield();
             }
             std::vector<CVXRCMemoryBuffer> held(8);
-            for (size_t round = 0; round < 100000; ++round) {
+            for (size_t round = 0; round < 50000; ++round) {
                 held[round % held.size()] = original;
                 CVXRCMemoryBuffer copy(original);
                 CVXRCMemoryBuffer emptyCopy(empty);

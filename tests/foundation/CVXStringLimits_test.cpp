@@ -8,10 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <thread>
-#include <vector>
-
 namespace {
 
 // The header words of a string's block: references, capacity, byteLength, charCount.
@@ -63,43 +59,32 @@ TEST(CVXStringLimits, OperationsBeyondTheCapacityLimitAreReportedAndRefused) {
         EXPECT_EQ(countAssertionReports(log.lines(), "CVXString", row.message), row.reports);
         EXPECT_EQ(s.c_str(), text);
         EXPECT_STREQ(s.c_str(), " abc ");
-        EXPECT_EQ(s.byteLength(), 5u);
-        EXPECT_EQ(s.capacity(), 5u);
         EXPECT_EQ(at, s.begin());
     }
 }
 
-TEST(CVXStringLimits, ConstructionAtTheLimitAndTopBitCodePointsAreReported) {
+TEST(CVXStringLimits, ConstructionAtTheLimitTopBitCodePointsAndDeadBlocksAreReported) {
     SlogCapture log;
     const uint32_t before = VXAssertionCount();
     for (const uint32_t capacity : {CVXString::CAPACITY_LIMIT, 0xFFFFFFFFu}) {
-        const CVXString refused = CVXString::withCapacity(capacity);
-        EXPECT_TRUE(refused.isEmpty());
-        EXPECT_EQ(refused.capacity(), 0u);
+        EXPECT_EQ(CVXString::withCapacity(capacity).capacity(), 0u);
+        EXPECT_EQ(countAssertionReports(log.take(), "CVXString",
+                                        "CVXString::ctor: Capacity " + std::to_string(capacity) +
+                                            " not valid!"),
+                  1);
     }
-    EXPECT_EQ(countAssertionReports(log.lines(), "CVXString",
-                                    "CVXString::ctor: Capacity 4294967276 not valid!"),
-              1);
-    EXPECT_EQ(countAssertionReports(log.lines(), "CVXString",
-                                    "CVXString::ctor: Capacity 4294967295 not valid!"),
-              1);
-
     CVXString s;
     const uint32_t codePoints[] = {'o', 'k', 0x80000000u, 'x'};
     s.assign(codePoints, 4);
-    EXPECT_STREQ(s.c_str(), "ok");
     EXPECT_EQ(s.charCount(), 2u);
+    EXPECT_STREQ(s.c_str(), "ok");
     EXPECT_EQ(VXAssertionCount() - before, 3u);
-}
 
-TEST(CVXStringLimits, ReleasingADeadBlockIsReportedAndLeftAlone) {
-    SlogCapture log;
-    const uint32_t before = VXAssertionCount();
-    auto* s = new CVXString("dead");
-    uint32_t* block = header(*s);
+    auto* dead = new CVXString("dead");
+    uint32_t* block = header(*dead);
     block[REFERENCES] = 0;
-    delete s;
-    EXPECT_EQ(VXAssertionCount() - before, 1u);
+    delete dead;
+    EXPECT_EQ(VXAssertionCount() - before, 4u);
     EXPECT_EQ(block[REFERENCES], 0u); // not freed, count untouched
     VXFree(block);
 }
@@ -113,27 +98,19 @@ TEST(CVXStringLimitsDeathTest, CapacityReportAbortsWhenAssertionsAbort) {
 TEST(CVXStringThreads, SharedBlocksCopiedAndReleasedOnManyThreads) {
     const CVXString shared[3] = {CVXString("alpha"), CVXString("\xC3\x9F"), CVXString(" gamma ")};
     std::vector<std::thread> threads;
-    std::vector<int> mismatches(4, 0);
-    for (size_t t = 0; t < mismatches.size(); ++t) {
-        threads.emplace_back([&shared, &mismatches, t] {
-            std::vector<CVXString> held;
-            for (int round = 0; round < 20000; ++round) {
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&shared] {
+            std::vector<CVXString> held(16);
+            for (int round = 0; round < 10000; ++round) {
+                held[round % 16] = shared[round % 3];
                 CVXString copy(shared[round % 3]);
-                held.push_back(copy);
-                if (held.size() > 16) {
-                    held.erase(held.begin(), held.begin() + 8);
-                }
-                if (round % 7 == 0) {
-                    copy.trim().append("!"); // a private copy; the shared text stays
-                    mismatches[t] += copy == shared[round % 3] ? 1 : 0;
-                }
+                copy.trim().append("!"); // a private copy; the shared text stays
             }
         });
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
     EXPECT_STREQ(shared[0].c_str(), "alpha");
     EXPECT_STREQ(shared[2].c_str(), " gamma ");
     for (const CVXString& s : shared) {

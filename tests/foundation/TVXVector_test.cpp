@@ -1,3 +1,5 @@
+// The vector's checked access and insertion, and the sorted vector's placement of equivalent
+// elements.
 #include "foundation/TVXVector.h"
 
 #include "foundation/CVXString.h"
@@ -6,61 +8,29 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace {
 
 std::vector<int> contents(const TVXVector<int>& vector) {
     return std::vector<int>(vector.begin(), vector.end());
 }
 
-TVXVector<int> makeVector(std::initializer_list<int> values) {
-    TVXVector<int> vector;
-    for (int value : values) {
-        vector.append(value);
-    }
-    return vector;
-}
-
-// Ordered by key only (positive when the first orders before the second), so that equivalent
-// elements can still be told apart by their tag.
-struct CTagged {
-    int key;
-    char tag;
-};
-struct CByKey {
-    int operator()(const CTagged& first, const CTagged& second) const {
-        return first.key < second.key ? 1 : (first.key > second.key ? -1 : 0);
-    }
-};
-using CSorted = TVXSortedVector<CTagged, CByKey>;
-
-std::string tags(const CSorted& vector) {
-    std::string result;
-    for (const CTagged& element : vector) {
-        result += element.tag;
-    }
-    return result;
-}
-
 TEST(TVXVectorTest, AccessOutsideTheElementsIsReportedAndYieldsAStandIn) {
     TVXVector<int> empty;
-    TVXVector<int> three = makeVector({10, 20, 30});
+    TVXVector<int> three;
+    for (int value : {10, 20, 30}) {
+        three.append(value);
+    }
     const uint32_t assertions = VXAssertionCount();
     three[1] = 21;
-    EXPECT_EQ(static_cast<const TVXVector<int>&>(three)[1], 21);
-    EXPECT_EQ(three[0] + three[2], 40);
+    EXPECT_EQ(std::as_const(three)[1] + three[0] + three[2], 61);
     EXPECT_EQ(VXAssertionCount(), assertions);
 
-    const struct {
-        TVXVector<int>* vector;
-        int32_t index;
-    } rows[] = {{&empty, 0}, {&three, 3}, {&three, -1}, {&three, INT32_MIN}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.index);
+    const std::pair<TVXVector<int>*, int32_t> rows[] = {
+        {&empty, 0}, {&three, 3}, {&three, -1}, {&three, INT32_MIN}};
+    for (const auto& [vector, index] : rows) {
+        SCOPED_TRACE(index);
         SlogCapture log;
-        int& standIn = (*row.vector)[row.index];
+        int& standIn = (*vector)[index];
         EXPECT_EQ(standIn, 0);
         standIn = 99; // writing through the stand-in must not reach the vector
         EXPECT_EQ(countAssertionReports(log.lines(), "TVXVector", "Invalid parameter"), 1);
@@ -68,9 +38,8 @@ TEST(TVXVectorTest, AccessOutsideTheElementsIsReportedAndYieldsAStandIn) {
     EXPECT_EQ(empty.size(), 0);
     EXPECT_EQ(contents(three), (std::vector<int>{10, 21, 30}));
     SlogCapture log;
-    EXPECT_EQ(static_cast<const TVXVector<int>&>(three)[3], 0); // a fresh stand-in, not 99
+    EXPECT_EQ(std::as_const(three)[3], 0); // a fresh stand-in, not 99
     EXPECT_EQ(countAssertionReports(log.lines(), "TVXVector", "Invalid parameter"), 1);
-    EXPECT_EQ(VXAssertionCount(), assertions + 5);
 }
 
 TEST(TVXVectorTest, InsertionPlacesACopyBeforeThePositionOrIsRefused) {
@@ -98,28 +67,42 @@ TEST(TVXVectorTest, InsertionPlacesACopyBeforeThePositionOrIsRefused) {
         EXPECT_EQ(countAssertionReports(log.lines(), "TVXVector", row.message), 1);
         EXPECT_EQ(contents(vector), (std::vector<int>{5, 25, 15, 25}));
     }
-}
 
-TEST(TVXVectorTest, ClearReleasesTheElementsAndTheStorage) {
-    const CVXString text("shared text");
+    const CVXString text("shared text"); // clearing releases the elements and the storage
     TVXVector<CVXString> strings;
     strings.append(text);
-    TVXVector<CVXString> stringCopy = strings;
-    EXPECT_EQ(text.referenceCount(), 3u);
     strings.reserve(100);
+    EXPECT_EQ(text.referenceCount(), 2u);
     strings.clear();
-    EXPECT_TRUE(strings.isEmpty());
     EXPECT_EQ(strings.capacity(), 0u);
-    EXPECT_EQ(strings.begin(), strings.end());
-    stringCopy.clear();
     EXPECT_EQ(text.referenceCount(), 1u);
+}
+
+// Ordered by key only (positive when the first orders before the second), so that equivalent
+// elements can still be told apart by their tag.
+struct CTagged {
+    int key;
+    char tag;
+};
+struct CByKey {
+    int operator()(const CTagged& first, const CTagged& second) const {
+        return first.key < second.key ? 1 : (first.key > second.key ? -1 : 0);
+    }
+};
+using CSorted = TVXSortedVector<CTagged, CByKey>;
+
+std::string tags(const CSorted& vector) {
+    std::string result;
+    for (const CTagged& element : vector) {
+        result += element.tag;
+    }
+    return result;
 }
 
 TEST(TVXSortedVectorTest, EquivalentElementsAreRefusedUnlessDuplicatesAreAllowed) {
     CSorted refusing(false);
     CSorted allowing(true);
-    const CTagged elements[] = {{50, 'a'}, {10, 'b'}, {40, 'c'}, {20, 'd'}, {0, 'e'}};
-    for (const CTagged& element : elements) {
+    for (const CTagged& element : {CTagged{50, 'a'}, {10, 'b'}, {40, 'c'}, {20, 'd'}, {0, 'e'}}) {
         EXPECT_TRUE(refusing.insert(element));
         EXPECT_TRUE(allowing.insert(element));
     }
@@ -137,12 +120,9 @@ TEST(TVXSortedVectorTest, EquivalentElementsAreRefusedUnlessDuplicatesAreAllowed
 
     // Assignment and copying take the flag along.
     allowing = refusing;
-    EXPECT_FALSE(allowing.allowsDuplicates());
-    EXPECT_EQ(tags(allowing), "ebdca");
     EXPECT_FALSE(allowing.insert({40, 'x'}));
     const CSorted flagged(true);
     CSorted copy(flagged);
-    EXPECT_TRUE(copy.allowsDuplicates());
     EXPECT_TRUE(copy.insert({1, 'a'}) && copy.insert({1, 'b'}));
     EXPECT_EQ(tags(copy), "ba");
 }

@@ -9,9 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace {
 

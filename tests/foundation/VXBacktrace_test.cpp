@@ -9,12 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdio>
-#include <string>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 

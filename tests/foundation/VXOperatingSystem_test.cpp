@@ -10,17 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <csignal>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <functional>
 #include <poll.h>
-#include <string>
 #include <sys/time.h>
-#include <thread>
-#include <unistd.h>
 
 // Huge requests must fail with a null block instead of a sanitizer report, as plain malloc does.
 extern "C" const char* __asan_default_options();

@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <string>
-#include <unistd.h>
-
 namespace {
 
 TEST(VXSlog, SinksReceiveWholeLinesAndNestInOrder) {

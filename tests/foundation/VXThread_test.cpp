@@ -6,56 +6,41 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <pthread.h>
 #include <sched.h>
-#include <thread>
 
 namespace {
 
 // A thread object that records the thread and scheduling it runs with, then waits until released.
-class CRecordingRunnable : public CVXRunnable {
-public:
-    struct CRecord {
-        int runs = 0;
-        pthread_t thread{};
-        int policy = -1;
-        int priority = -1;
-    };
-
-    explicit CRecordingRunnable(bool hold = true) : m_hold(hold) {}
+struct CRecordingRunnable : CVXRunnable {
+    explicit CRecordingRunnable(bool hold = true) : held(hold) {}
     void run() override {
-        int policy = -1;
-        sched_param param{};
         pthread_getschedparam(pthread_self(), &policy, &param);
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_record = {m_record.runs + 1, pthread_self(), policy, param.sched_priority};
-        m_changed.notify_all();
-        m_changed.wait(lock, [this] { return !m_hold; });
+        thread = pthread_self();
+        runs.fetch_add(1); // publishes the fields above
+        while (held.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
-    // What run() recorded once it started (runs 0 when it did not start within 10 seconds).
-    CRecord started() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_record.runs > 0; });
-        return m_record;
+    // Waits up to 10 seconds for run() to start; true when it did.
+    bool started() {
+        for (int i = 0; i < 10000 && runs.load() == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return runs.load() > 0;
     }
     // Lets run() return, joins its thread and gives the number of runs.
-    int finish(VXThreadId thread) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_hold = false;
-        lock.unlock();
-        m_changed.notify_all();
-        EXPECT_TRUE(VXThreadJoin(thread));
-        return m_record.runs;
+    int finish(VXThreadId id) {
+        held = false;
+        EXPECT_TRUE(VXThreadJoin(id));
+        return runs.load();
     }
 
-private:
-    bool m_hold;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    CRecord m_record;
+    std::atomic<int> runs{0};
+    std::atomic<bool> held;
+    pthread_t thread{};
+    int policy = -1;
+    sched_param param{};
 };
 
 VXThreadId start(CRecordingRunnable& runnable, int32_t priority = -1,
@@ -73,9 +58,9 @@ TEST(VXThreadCreate, EachThreadRunsItsObjectExactlyOnce) {
         ASSERT_NE(threads[i], 0u);
     }
     for (int i = 0; i < 4; ++i) {
-        const pthread_t thread = runnables[i].started().thread;
-        EXPECT_TRUE(pthread_equal(thread, static_cast<pthread_t>(threads[i])));
-        EXPECT_FALSE(pthread_equal(thread, pthread_self()));
+        EXPECT_TRUE(runnables[i].started());
+        EXPECT_TRUE(pthread_equal(runnables[i].thread, static_cast<pthread_t>(threads[i])));
+        EXPECT_FALSE(pthread_equal(runnables[i].thread, pthread_self()));
         EXPECT_EQ(runnables[i].finish(threads[i]), 1);
     }
 
@@ -93,8 +78,9 @@ TEST(VXThreadCreate, PriorityMinusOneKeepsTheInheritedPolicyAndPriority) {
     CRecordingRunnable runnable;
     const VXThreadId thread = start(runnable);
     ASSERT_NE(thread, 0u);
-    EXPECT_EQ(runnable.started().policy, policy);
-    EXPECT_EQ(runnable.started().priority, creator.sched_priority);
+    EXPECT_TRUE(runnable.started());
+    EXPECT_EQ(runnable.policy, policy);
+    EXPECT_EQ(runnable.param.sched_priority, creator.sched_priority);
     if (policy == SCHED_OTHER) {
         // Linux's time-sharing policy has priority 0 only: 10 is refused, but the caller still
         // learns the previous priority.
@@ -106,7 +92,7 @@ TEST(VXThreadCreate, PriorityMinusOneKeepsTheInheritedPolicyAndPriority) {
 
 TEST(VXThreadCreate, RealTimeCreatorPassesItsPolicyOnAndPrioritiesChange) {
     bool privileged = false;
-    std::thread([&privileged] { // the creator: a thread of its own that is put under SCHED_RR
+    std::thread creator([&privileged] { // a creator of its own, put under SCHED_RR
         sched_param param{};
         param.sched_priority = 7;
         privileged = pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
@@ -115,14 +101,15 @@ TEST(VXThreadCreate, RealTimeCreatorPassesItsPolicyOnAndPrioritiesChange) {
         }
         CRecordingRunnable inherited;
         const VXThreadId inheritedThread = start(inherited);
-        EXPECT_EQ(inherited.started().policy, SCHED_RR);
-        EXPECT_EQ(inherited.started().priority, 7);
+        EXPECT_TRUE(inherited.started());
+        EXPECT_EQ(inherited.policy, SCHED_RR);
+        EXPECT_EQ(inherited.param.sched_priority, 7);
         inherited.finish(inheritedThread);
 
         // With priority 10 the thread runs at 10 once started (the start itself inherits 7).
         CRecordingRunnable raised;
         const VXThreadId thread = start(raised, VX_THREAD_DEFAULT_PRIORITY);
-        raised.started();
+        EXPECT_TRUE(raised.started());
         EXPECT_EQ(VXThreadGetPriority(thread), 10);
         EXPECT_EQ(VXThreadSetPriority(thread, 6), 10);
         EXPECT_EQ(VXThreadSetPriority(thread, 1000), 6); // out of range: refused, previous reported
@@ -131,8 +118,8 @@ TEST(VXThreadCreate, RealTimeCreatorPassesItsPolicyOnAndPrioritiesChange) {
         EXPECT_EQ(pthread_getschedparam(static_cast<pthread_t>(thread), &policy, &param), 0);
         EXPECT_EQ(policy, SCHED_RR);
         raised.finish(thread);
-    })
-        .join();
+    });
+    creator.join();
     if (!privileged) {
         GTEST_SKIP() << "no privilege for real-time scheduling";
     }
