@@ -98,37 +98,25 @@ TEST_F(MurelPageGetShTest, FailedAttachesTheirResultsAndLogLines) {
 // The copy is taken only when the change counter rose; a page whose format byte is not 1 fails
 // the attach or the refresh and every read until a later attach sees it repaired.
 TEST_F(MurelPageGetShTest, AttachAndRefresh) {
-    std::vector<uint8_t> bytes;
-    const auto rewrite = [&](uint8_t value, bool raiseCounter, uint8_t format = 1) {
+    const auto OK = MurelPageGet_OK, BAD = MurelPageGet_ERROR_INIT_SYSPAGE;
+    // The page written (value, counter raised, format byte), the attach's result, the value read
+    // then (0: none, the reads fail with PAGE_VERSION_MISMATCH).
+    const std::tuple<uint8_t, bool, uint8_t, MurelPageGet_EResult, uint8_t> steps[] = {
+        {1, true, 2, BAD, 0}, {1, true, 1, OK, 1},  {2, false, 1, OK, 1},
+        {2, true, 1, OK, 2},  {3, true, 7, BAD, 0}, {4, true, 1, OK, 4}};
+    for (const auto& [value, raiseCounter, format, attached, read] : steps) {
+        SCOPED_TRACE(testing::Message() << int(value) << raiseCounter << int(format));
         std::vector<uint8_t> image;
         ASSERT_TRUE(MurelPageImage_build({{0xC0000001u, 0, {value}}}, image, format));
         ASSERT_TRUE(m_page.write(image, raiseCounter));
-    };
-    const auto expectValue = [&](uint8_t value) {
-        ASSERT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_OK);
-        EXPECT_EQ(bytes, std::vector<uint8_t>{value});
-    };
-    rewrite(1, true, 2);
-    EXPECT_EQ(m_page.attach(), MurelPageGet_ERROR_INIT_SYSPAGE);
-    uint16_t version = 0xFFFF;
-    EXPECT_EQ(MurelPageGetSh_getDataVersion(0xC0000001u, &version),
-              MurelPageGet_PAGE_VERSION_MISMATCH);
-    EXPECT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_PAGE_VERSION_MISMATCH);
-    rewrite(1, true);
-    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
-    expectValue(1);
-    rewrite(2, false);
-    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
-    expectValue(1);
-    rewrite(2, true);
-    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
-    expectValue(2);
-    rewrite(3, true, 7);
-    EXPECT_EQ(m_page.attach(), MurelPageGet_ERROR_INIT_SYSPAGE);
-    EXPECT_EQ(fetch(0xC0000001u, 0, bytes), MurelPageGet_PAGE_VERSION_MISMATCH);
-    rewrite(4, true);
-    EXPECT_EQ(m_page.attach(), MurelPageGet_OK);
-    expectValue(4);
+        EXPECT_EQ(m_page.attach(), attached);
+        const MurelPageGet_EResult result = read != 0 ? OK : MurelPageGet_PAGE_VERSION_MISMATCH;
+        uint16_t version = 0xFFFF;
+        EXPECT_EQ(MurelPageGetSh_getDataVersion(0xC0000001u, &version), result);
+        std::vector<uint8_t> bytes;
+        EXPECT_EQ(fetch(0xC0000001u, 0, bytes), result);
+        EXPECT_EQ(bytes, read != 0 ? std::vector<uint8_t>{read} : std::vector<uint8_t>{});
+    }
 }
 
 TEST_F(MurelPageGetShTest, ItemsOfEveryKindWithTheirVersionChecks) {
