@@ -1,0 +1,71 @@
+// Nodes constructed in a node block: consecutive slots, the heap once the block is full, and the
+// block freed with whichever goes last, its builder or its last node (ASan reports a leak or a
+// double free otherwise).
+#include "meta/MurelMetaNodeBlock.h"
+
+#include "foundation/VXAssert.h"
+#include "meta/MurelMetaDescription.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+using namespace NMurelMeta;
+
+namespace {
+
+uintptr_t address(const TMetaNodePtr& node) {
+    return reinterpret_cast<uintptr_t>(node.get());
+}
+
+TEST(MetaNodeBlock, SlotsThenTheHeapAndTheBlockGoesWithWhateverIsReleasedLast) {
+    for (const bool builderLast : {false, true}) {
+        SCOPED_TRACE(builderLast ? "builder released last" : "builder released first");
+        CMetaNodeBlock* block = CMetaNodeBlock::create(2);
+        TMetaNodePtr root(block->make<CMetaRootNode>("root", 2));
+        TMetaNodePtr entry(block->make<CMetaAdjNode>("E2P.A", 0x80300001u, 1, UINT8));
+        EXPECT_EQ(address(entry) - address(root), sizeof(CMetaNode));
+
+        const uint32_t before = VXAssertionCount();
+        testing::internal::CaptureStderr();
+        TMetaNodePtr extra(block->make<CMetaAdjNode>("E2P.B", 0x80340001u, 1, UINT8));
+        const std::string report = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(VXAssertionCount(), before + 1);
+        EXPECT_NE(report.find("ASSERTION \"node block full\" failed"), std::string::npos) << report;
+        EXPECT_EQ(block->used(), 2u);
+        EXPECT_EQ(extra->getKind(), AdjNode);
+
+        root->addChild(std::move(entry));
+        root->addChild(std::move(extra));
+        if (!builderLast) {
+            block->release();
+        }
+        // Releasing the entry alone keeps the root's slot and the block in use.
+        TMetaNodePtr first = root->children()[0];
+        root.release();
+        EXPECT_EQ(first->name(), CVXString("E2P.A"));
+        first.release();
+        if (builderLast) {
+            block->release();
+        }
+    }
+}
+
+TEST(MetaNodeBlock, TheCompiledTreeFillsItsBlockExactly) {
+    const uint32_t before = VXAssertionCount();
+    TMetaNodePtr root;
+    buildRootNode(root);
+    EXPECT_EQ(VXAssertionCount(), before); // one slot per node, none short
+    TVXVector<TMetaNodePtr> all;
+    const uint32_t every = KIND_ALL;
+    ASSERT_TRUE(collectNodes(root.get(), false, &every, all));
+    // The root and every node below it sit in one block: the highest address is the last slot.
+    uintptr_t highest = address(root);
+    for (const TMetaNodePtr& node : all) {
+        highest = address(node) > highest ? address(node) : highest;
+    }
+    EXPECT_EQ(all.size(), 5087);
+    EXPECT_EQ(highest - address(root), 5087 * sizeof(CMetaNode));
+}
+
+} // namespace
