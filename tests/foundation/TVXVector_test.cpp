@@ -51,20 +51,17 @@ TEST(TVXVectorTest, InsertionPlacesACopyBeforeThePositionOrIsRefused) {
     EXPECT_TRUE(vector.insertAt(1, &vector[2]));             // a copy of its own element
     EXPECT_EQ(contents(vector), (std::vector<int>{5, 25, 15, 25}));
 
-    const struct {
-        int32_t position;
-        const int* element;
-        const char* message;
-    } rows[] = {{5, &values[0], "Index our of range"},
-                {-1, &values[0], "Index our of range"},
-                {1, nullptr, "Invalid parameter"},
-                {6, nullptr, "Index our of range"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.position);
+    const std::tuple<int32_t, const int*, const char*> rows[] = {
+        {5, &values[0], "Index our of range"},
+        {-1, &values[0], "Index our of range"},
+        {1, nullptr, "Invalid parameter"},
+        {6, nullptr, "Index our of range"}};
+    for (const auto& [position, element, message] : rows) {
+        SCOPED_TRACE(position);
         SlogCapture log;
-        EXPECT_FALSE(vector.insertAt(row.position, row.element));
+        EXPECT_FALSE(vector.insertAt(position, element));
         EXPECT_EQ(log.lines().size(), 2u);
-        EXPECT_EQ(countAssertionReports(log.lines(), "TVXVector", row.message), 1);
+        EXPECT_EQ(countAssertionReports(log.lines(), "TVXVector", message), 1);
         EXPECT_EQ(contents(vector), (std::vector<int>{5, 25, 15, 25}));
     }
 

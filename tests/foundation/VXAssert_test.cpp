@@ -116,16 +116,14 @@ TEST(VXDebugSwitches, NobreakAndMemtraceOfZeroOrOne) {
         return "break=" + std::to_string(settings.breakEnabled) +
                " trace=" + std::to_string(settings.traceMode);
     };
-    const struct {
-        const char* argument;
-        const char* settings;
-    } rows[] = {{"--dump", "break=1 trace=0"},        {"--nobreak", "break=0 trace=0"},
-                {"--nobreak=1", "break=1 trace=0"},   {"--memtrace=1", "break=1 trace=1"},
-                {"--memtrace=2", "break=1 trace=0"},  {"--memtrace=1trailing", "break=1 trace=1"},
-                {"--memtrace=", "break=1 trace=0"},   {"--memtrace=x1", "break=1 trace=0"},
-                {"--memtrace=-1", "break=1 trace=0"}, {"--memtrace", "break=1 trace=0"}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(scan({"velkor", row.argument}, 2), row.settings) << row.argument;
+    const std::pair<const char*, const char*> rows[] = {
+        {"--dump", "break=1 trace=0"},        {"--nobreak", "break=0 trace=0"},
+        {"--nobreak=1", "break=1 trace=0"},   {"--memtrace=1", "break=1 trace=1"},
+        {"--memtrace=2", "break=1 trace=0"},  {"--memtrace=1trailing", "break=1 trace=1"},
+        {"--memtrace=", "break=1 trace=0"},   {"--memtrace=x1", "break=1 trace=0"},
+        {"--memtrace=-1", "break=1 trace=0"}, {"--memtrace", "break=1 trace=0"}};
+    for (const auto& [argument, settings] : rows) {
+        EXPECT_EQ(scan({"velkor", argument}, 2), settings) << argument;
     }
     EXPECT_EQ(scan({"velkor", "--memtrace=1", "--memtrace=2"}, 3), "break=1 trace=1");
     EXPECT_EQ(scan({"velkor", "--memtrace=1", "--memtrace=0"}, 3), "break=1 trace=0");

@@ -64,16 +64,13 @@ TEST(VXLog, OneLineWithPidPrefixOpcodeAndSeverityCutTo1024Characters) {
 }
 
 TEST(VXFormat, StoresWhatFitsAndReturnsItsLength) {
-    const struct {
-        int32_t size;
-        const char* text;
-        int32_t result;
-        const char* stored;
-    } rows[] = {{5, "abcde", 4, "abcd"}, {5, "wxyz", 4, "wxyz"}, {0, "abc", 0, "kkkkkkk"}};
-    for (const auto& row : rows) {
+    // size, text, result, what the buffer then holds
+    const std::tuple<int32_t, const char*, int32_t, const char*> rows[] = {
+        {5, "abcde", 4, "abcd"}, {5, "wxyz", 4, "wxyz"}, {0, "abc", 0, "kkkkkkk"}};
+    for (const auto& [size, text, result, stored] : rows) {
         char buffer[8] = "kkkkkkk";
-        EXPECT_EQ(formatInto(buffer, row.size, "%s", row.text), row.result) << row.text;
-        EXPECT_STREQ(buffer, row.stored);
+        EXPECT_EQ(formatInto(buffer, size, "%s", text), result) << text;
+        EXPECT_STREQ(buffer, stored);
         EXPECT_EQ(buffer[5], 'k');
     }
     EXPECT_EQ(formatInto(nullptr, 0, "%s", "abc"), 0);
@@ -115,9 +112,9 @@ TEST(VXMallocOrDie, FailureWritesAReportAndExitsThroughTheTerminatorOrAbortsOnRe
     const TempDir reports;
     ScopedEnvironment directory{"VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str()};
     // Larger than any object may be (PTRDIFF_MAX), so it fails on 32-bit systems too.
-    const size_t hugeSize = SIZE_MAX / 2 + 1;
+    constexpr size_t hugeSize = SIZE_MAX / 2 + 1;
     const std::string message = "failed to allocate " + std::to_string(hugeSize) + " bytes";
-    const auto allocate = [hugeSize] {
+    const auto allocate = [] {
         VXSlogSetSink(slogToStderr, nullptr);
         atexit(printFromAtexit);
         VXMallocOrDie(hugeSize);
@@ -251,20 +248,17 @@ TEST_F(VXArmedTimeout, ReadyDescriptorEndsTheWaitAndDisarms) {
     writer.join();
 }
 
-void ignoreAlarm(int) {}
-
 TEST_F(VXArmedTimeout, SignalInterruptsTheWaitWithEintr) {
     struct sigaction action {};
     struct sigaction previous {};
-    action.sa_handler = ignoreAlarm; // no SA_RESTART
+    action.sa_handler = [](int) {}; // no SA_RESTART
     ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
-    itimerval timer{};
-    timer.it_value.tv_usec = 20000;
-    ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
+    const itimerval once{{0, 0}, {0, 20000}};
+    const itimerval stop{};
+    ASSERT_EQ(setitimer(ITIMER_REAL, &once, nullptr), 0);
     ASSERT_EQ(VXTimerTimeout(5000000000ull, SEND_REPLY), 1);
     EXPECT_EQ(waitForReading(), "0 " + std::string(std::strerror(EINTR)));
-    timer = itimerval{};
-    setitimer(ITIMER_REAL, &timer, nullptr);
+    setitimer(ITIMER_REAL, &stop, nullptr);
     sigaction(SIGALRM, &previous, nullptr);
 }
 

@@ -143,25 +143,21 @@ int unreadableSchedParam(sched_param* /*param*/) {
 }
 
 TEST(VXThreadCreateWith, InterruptedCreationIsRepeatedAndOtherFailuresEndTheStart) {
-    const struct {
-        int (*schedGetParam)(sched_param*);
-        int failure;
-        int failures;
-        int createCalls;
-        int runs;
-    } rows[] = {{VXPlatformSchedGetParam, EINTR, 2, 3, 1},
-                {VXPlatformSchedGetParam, EAGAIN, 1, 1, 0},
-                {unreadableSchedParam, EINTR, 0, 0, 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.failure);
+    // parameter reader, creation failure, failures before success, creation calls, runs
+    const std::tuple<int (*)(sched_param*), int, int, int, int> rows[] = {
+        {VXPlatformSchedGetParam, EINTR, 2, 3, 1},
+        {VXPlatformSchedGetParam, EAGAIN, 1, 1, 0},
+        {unreadableSchedParam, EINTR, 0, 0, 0}};
+    for (const auto& [schedGetParam, failure, failures, createCalls, runs] : rows) {
+        SCOPED_TRACE(failure);
         g_createCalls = 0;
-        g_failures = row.failures;
-        g_failure = row.failure;
+        g_failures = failures;
+        g_failure = failure;
         CRecordingRunnable runnable(false);
-        const VXThreadId thread = VXThreadCreateWith(
-            {row.schedGetParam, failingThenCreate}, &runnable, 0, -1, VX_THREAD_DEFAULT_STACK_SIZE);
-        EXPECT_EQ(thread != 0 ? runnable.finish(thread) : 0, row.runs);
-        EXPECT_EQ(g_createCalls.load(), row.createCalls);
+        const VXThreadId thread = VXThreadCreateWith({schedGetParam, failingThenCreate}, &runnable,
+                                                     0, -1, VX_THREAD_DEFAULT_STACK_SIZE);
+        EXPECT_EQ(thread != 0 ? runnable.finish(thread) : 0, runs);
+        EXPECT_EQ(g_createCalls.load(), createCalls);
     }
 }
 
