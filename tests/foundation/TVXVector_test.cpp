@@ -2,7 +2,6 @@
 // elements.
 #include "foundation/TVXVector.h"
 
-#include "foundation/CVXString.h"
 #include "foundation/VXAssert.h"
 #include "tests/foundation/VXOsTestSupport.h"
 
@@ -64,15 +63,6 @@ TEST(TVXVectorTest, InsertionPlacesACopyBeforeThePositionOrIsRefused) {
         EXPECT_EQ(countAssertionReports(log.lines(), "TVXVector", message), 1);
         EXPECT_EQ(contents(vector), (std::vector<int>{5, 25, 15, 25}));
     }
-
-    const CVXString text("shared text"); // clearing releases the elements and the storage
-    TVXVector<CVXString> strings;
-    strings.append(text);
-    strings.reserve(100);
-    EXPECT_EQ(text.referenceCount(), 2u);
-    strings.clear();
-    EXPECT_EQ(strings.capacity(), 0u);
-    EXPECT_EQ(text.referenceCount(), 1u);
 }
 
 // Ordered by key only (positive when the first orders before the second), so that equivalent
