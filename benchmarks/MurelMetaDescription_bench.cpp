@@ -15,9 +15,11 @@ using namespace NMurelMeta;
 
 namespace {
 
-// Heap bytes in use, as the allocator counts them (chunk overhead included).
+// Heap bytes in use, as the allocator counts them (chunk overhead included; large blocks such as
+// the tree's node block are mapped separately and counted in hblkhd).
 size_t heapInUse() {
-    return mallinfo2().uordblks;
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 // Minor page faults of the process so far: first touches of fresh memory.
