@@ -50,7 +50,7 @@ void CMetaRefCounted::destroy() {
         return;
     }
     this->~CMetaRefCounted();
-    block->release();
+    block->releaseSlot(this);
 }
 
 void CMetaRefCounted::addReference() {

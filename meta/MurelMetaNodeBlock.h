@@ -35,8 +35,12 @@ public:
         return node;
     }
 
-    // Drops one reference: the builder's, or that of a node of the block whose destructor ran.
+    // Drops the builder's reference.
     void release();
+    // Gives back the slot of a node whose destructor ran, and drops its reference. In
+    // AddressSanitizer builds the slot is poisoned, so that a stale pointer to the node is caught
+    // as it would be in a freed heap block.
+    void releaseSlot(void* slot);
 
     uint32_t capacity() const { return m_capacity; }
     uint32_t used() const { return m_used; }
@@ -44,6 +48,10 @@ public:
 private:
     static constexpr size_t SLOT_SIZE = sizeof(CMetaNode);
     static constexpr size_t SLOT_ALIGNMENT = alignof(CMetaNode);
+
+    // Offset of the first slot: behind the block's own fields, aligned for a node.
+    static size_t firstSlot();
+    static size_t bytesFor(uint32_t count);
 
     explicit CMetaNodeBlock(uint32_t capacity) : m_capacity(capacity) {}
     ~CMetaNodeBlock() = default;

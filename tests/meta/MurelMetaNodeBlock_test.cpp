@@ -51,6 +51,22 @@ TEST(MetaNodeBlock, SlotsThenTheHeapAndTheBlockGoesWithWhateverIsReleasedLast) {
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// A released node's slot is poisoned: a stale pointer is caught as in a freed heap block.
+TEST(MetaNodeBlockDeathTest, AStalePointerToAReleasedNodeIsCaught) {
+    CMetaNodeBlock* block = CMetaNodeBlock::create(1);
+    CMetaNode* stale =
+        TMetaNodePtr(block->make<CMetaAdjNode>("E2P.A", 0x80300001u, 1, UINT8)).get();
+    EXPECT_DEATH(
+        {
+            volatile uint32_t id = stale->id();
+            (void)id;
+        },
+        "use-after-poison");
+    block->release();
+}
+#endif
+
 TEST(MetaNodeBlock, TheCompiledTreeFillsItsBlockExactly) {
     const uint32_t before = VXAssertionCount();
     TMetaNodePtr root;
