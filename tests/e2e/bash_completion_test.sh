@@ -10,14 +10,7 @@ set -u
 completion=$1 velkor=$2 sim=$3 block=$4
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
-scratch=$(mktemp -d)
-page="/velkor-completion-$$-page"
-lock="/velkor-completion-$$-lock"
-cleanup() {
-    "$sim" remove --page="$page" --pagelock="$lock" >/dev/null 2>&1
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+scratch_page completion "$sim"
 
 # compopt only works while bash runs a completion; record what the function asks for instead.
 compopt() { COMPOPT_CALLS+=" $*"; }

@@ -39,6 +39,18 @@ man_renders_cleanly() {
         "$(MANWIDTH=80 man --warnings -E UTF-8 -l "$1" 2>&1 >/dev/null)"
 }
 
+# scratch_page <tag> <murelpage-sim>: sets scratch (a new temporary directory), page and lock
+# (names unique to this run); at exit murelpage-sim removes the page and the directory goes. A
+# relative murelpage-sim path is taken inside the scratch directory.
+scratch_page() {
+    scratch=$(mktemp -d)
+    page="/velkor-$1-$$-page"
+    lock="/velkor-$1-$$-lock"
+    scratch_sim=$2
+    [[ $scratch_sim == /* ]] || scratch_sim=$scratch/$scratch_sim
+    trap '"$scratch_sim" remove --page="$page" --pagelock="$lock" >/dev/null 2>&1; rm -rf "$scratch"' EXIT
+}
+
 # on_page <page> <lock> <block file> <murelpage-sim> <velkor> [command prefix...]: murelpage-sim
 # writes the block into the page, velkor reads back its version, an entry and the CRC verdict.
 on_page() {

@@ -10,14 +10,8 @@ set -u
 cmake=$1 build=$2 completion_dir=$3 built_velkor=$4
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
-prefix=$(mktemp -d)
-page="/velkor-install-$$-page"
-lock="/velkor-install-$$-lock"
-cleanup() {
-    "$prefix/bin/murelpage-sim" remove --page="$page" --pagelock="$lock" >/dev/null 2>&1
-    rm -rf "$prefix"
-}
-trap cleanup EXIT
+scratch_page install bin/murelpage-sim
+prefix=$scratch
 
 log=$("$cmake" --install "$build" --prefix "$prefix" 2>&1) ||
     { printf '%s\nFAILED: cmake --install\n' "$log"; exit 1; }
