@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end case file of velkor and murelpage-sim; status 0 passed, 1 failed, 77 skipped.
+
+Usage: run_case.py --velkor BIN --sim BIN --source DIR [--emulator CMD] CASE.test
+
+A case file is a list of lines, run from top to bottom:
+  # text                  a comment (also "LABELS: a;b" and "RESOURCE_LOCK: name", read by CMake)
+  REQUIRES: non-root      skips the file when run as root
+  FILE: PATH              writes a text file; its lines follow, each behind "> " (">" alone: empty)
+  BLOCK: PATH FROM [@OFFSET=HEX]... [pad=SIZE:HEX] [size=SIZE] [crc] [badcrc]
+                          writes a binary file: FROM is a file or "zero" (2036 zero bytes); the
+                          words apply in order (byte patches, padding, truncation, CRC made valid
+                          or made valid and its lowest bit flipped)
+  CWD: DIR                working directory of the runs that follow
+  RUN: [NAME=VALUE]... PROGRAM ARGUMENT...
+                          runs velkor, murelpage-sim or another program (words as in sh, without
+                          expansions); leading words NAME=VALUE set environment variables
+                          (MUREL_PAGE and MUREL_PAGELOCK are unset unless given)
+  the checks of the last RUN, by default exit status 0 and no output at all:
+  OUT: TEXT / ERR: TEXT   one more expected line of standard output / standard error
+  OUT-FILE: PATH          standard output is the file's contents
+  OUT-HEX: PATH           standard output is the file's bytes as hex rows ("%08X: " and 32 bytes)
+  JSON: TEXT              standard output is one JSON document equal to the JSON of these lines
+  EXIT: N                 the exit status
+  and checks of files:
+  CMP: PATH PATH          the two files hold the same bytes
+  ABSENT: PATH            the file does not exist
+Placeholders: %t the case's scratch directory, %S the source tree, %sample and %desc the sample
+block and its description file of examples/, %page and %lock shared-memory names unique to the run,
+%shm{TAG} more such names, %P for "--page=%page --pagelock=%lock", %TAB a tab, %% a percent sign.
+Shared-memory objects under the unique names are removed before and after the run.
+"""
+import argparse, difflib, json, os, re, shlex, shutil, subprocess, sys, tempfile
+
+PLACEHOLDER = re.compile(r'%(?:shm\{(\w+)\}|(sample|desc|page|lock|TAB|P|S|t|%))')
+
+
+def block_crc(block):
+    crc = 0xFFFFFFFF
+    for byte in block[4:2032]:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF
+    return crc ^ 0xFFFFFFFF ^ int.from_bytes(block[2032:2036], 'big')
+
+
+def hex_rows(data):
+    return ''.join(f'{i:08X}: ' + data[i:i + 32].hex().upper() + '\n'
+                   for i in range(0, len(data), 32))
+
+
+class Case:
+    def __init__(self, args):
+        self.args, self.failures, self.cwd = args, [], None
+        self.name = os.path.splitext(os.path.basename(args.case))[0]
+        self.scratch = tempfile.mkdtemp(prefix=f'velkor-case-{self.name}-')
+        self.shm = {}
+
+    def shm_name(self, tag):
+        return self.shm.setdefault(tag, f'/velkor-case-{self.name}-{os.getpid()}-{tag}')
+
+    def expand(self, text):
+        def one(m):
+            key = m.group(2)
+            if m.group(1):
+                return self.shm_name(m.group(1))
+            return {'t': self.scratch, 'S': self.args.source, '%': '%', 'TAB': '\t',
+                    'sample': f'{self.args.source}/examples/adjust-block.bin',
+                    'desc': f'{self.args.source}/examples/adjust-block.txt',
+                    'page': self.shm_name('page'), 'lock': self.shm_name('lock'),
+                    'P': f'--page={self.shm_name("page")} --pagelock={self.shm_name("lock")}'}[key]
+        return PLACEHOLDER.sub(one, text)
+
+    def remove_shm(self):
+        for name in self.shm.values():
+            if os.path.exists(f'/dev/shm{name}'):
+                os.remove(f'/dev/shm{name}')
+
+    def fail(self, where, message):
+        self.failures.append(f'{self.args.case}:{where}: {message}')
+
+    def compare(self, where, stream, expected, actual):
+        if expected != actual:
+            diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
+                                        'expected', 'actual')
+            self.fail(where, f'{stream} differs:\n' + ''.join(diff))
+
+    def write_block(self, where, words):
+        path, source, *edits = words
+        data = bytearray(2036) if source == 'zero' else bytearray(open(source, 'rb').read())
+        for word in edits:
+            if m := re.fullmatch(r'@(\d+)=([0-9A-Fa-f]*)', word):
+                at, patch = int(m.group(1)), bytes.fromhex(m.group(2))
+                data[at:at + len(patch)] = patch
+            elif m := re.fullmatch(r'pad=(\d+):([0-9A-Fa-f]{2})', word):
+                data += bytes.fromhex(m.group(2)) * max(0, int(m.group(1)) - len(data))
+            elif m := re.fullmatch(r'size=(\d+)', word):
+                del data[int(m.group(1)):]
+            elif word in ('crc', 'badcrc'):
+                data[0:4] = (block_crc(data) ^ (word == 'badcrc')).to_bytes(4, 'little')
+            else:
+                raise ValueError(f'line {where}: bad BLOCK word {word!r}')
+        with open(path, 'wb') as f:
+            f.write(data)
+
+    def run(self, where, words):
+        env = {k: v for k, v in os.environ.items() if k not in ('MUREL_PAGE', 'MUREL_PAGELOCK')}
+        while words and re.fullmatch(r'[A-Za-z_]\w*=.*', words[0], re.S):
+            name, value = words.pop(0).split('=', 1)
+            env[name] = value
+        program = {'velkor': self.args.velkor, 'murelpage-sim': self.args.sim}.get(words[0])
+        command = (self.args.emulator + [program] if program else [words[0]]) + words[1:]
+        try:
+            p = subprocess.run(command, env=env, cwd=self.cwd, capture_output=True, timeout=60,
+                               stdin=subprocess.DEVNULL)
+            return p.returncode, p.stdout, p.stderr
+        except subprocess.TimeoutExpired:
+            self.fail(where, 'timed out after 60 s')
+            return None, b'', b''
+
+    def check_run(self, where, result, expect):
+        status, out, err = result
+        if status is None:
+            return
+        text = lambda b: b.decode('utf-8', 'surrogateescape')
+        if 'json' in expect:
+            try:
+                document = json.loads(out)
+            except ValueError as error:
+                self.fail(where, f'standard output is no JSON document: {error}\n{text(out)}')
+            else:
+                wanted = json.loads(expect['json'])
+                if document != wanted:
+                    self.fail(where, 'JSON differs:\n  expected ' + json.dumps(wanted, indent=1) +
+                              '\n  actual   ' + json.dumps(document, indent=1))
+        else:
+            self.compare(where, 'standard output', expect['out'], text(out))
+        self.compare(where, 'standard error', expect['err'], text(err))
+        if status != expect['exit']:
+            self.fail(where, f'exit status {status}, expected {expect["exit"]}')
+
+    def execute(self, lines):
+        pending = None  # (line number, result, expectations) of the last RUN
+
+        def settle():
+            nonlocal pending
+            if pending:
+                self.check_run(*pending)
+            pending = None
+
+        number = 0
+        while number < len(lines):
+            raw = lines[number]
+            number += 1
+            key, _, rest = raw.partition(': ') if ': ' in raw else (raw.rstrip(':'), '', '')
+            value = self.expand(rest)
+            if not raw.strip() or raw.startswith('#') or key in ('LABELS', 'RESOURCE_LOCK'):
+                continue
+            if key == 'REQUIRES':
+                if value == 'non-root' and os.geteuid() == 0:
+                    print(f'skipped: {self.args.case} needs a user other than root')
+                    return 77
+                continue
+            if key in ('OUT', 'ERR', 'OUT-FILE', 'OUT-HEX', 'JSON', 'EXIT'):
+                if not pending:
+                    raise ValueError(f'line {number}: {key} without RUN')
+                expect = pending[2]
+                if key in ('OUT', 'ERR'):
+                    expect[key.lower()] += value + '\n'
+                elif key == 'OUT-FILE':
+                    expect['out'] += open(value, encoding='utf-8').read()
+                elif key == 'OUT-HEX':
+                    expect['out'] += hex_rows(open(value, 'rb').read())
+                elif key == 'JSON':
+                    expect['json'] = expect.get('json', '') + value + '\n'
+                else:
+                    expect['exit'] = int(value)
+                continue
+            settle()
+            if key == 'FILE':
+                body = []
+                while number < len(lines) and lines[number].startswith('>'):
+                    body.append(self.expand(lines[number][2:]) + '\n')
+                    number += 1
+                with open(value, 'w', encoding='utf-8') as f:
+                    f.write(''.join(body))
+            elif key == 'BLOCK':
+                self.write_block(number, shlex.split(value))
+            elif key == 'CWD':
+                self.cwd = value
+            elif key == 'RUN':
+                pending = (number, self.run(number, shlex.split(value)),
+                           {'out': '', 'err': '', 'exit': 0})
+            elif key == 'CMP':
+                a, b = shlex.split(value)
+                if not (os.path.exists(a) and open(a, 'rb').read() == open(b, 'rb').read()):
+                    self.fail(number, f'{a} does not hold the bytes of {b}')
+            elif key == 'ABSENT':
+                if os.path.lexists(value):
+                    self.fail(number, f'{value} exists')
+            else:
+                raise ValueError(f'line {number}: unknown directive {raw!r}')
+        settle()
+        return 1 if self.failures else 0
+
+
+def main():
+    p = argparse.ArgumentParser()
+    for option in ('--velkor', '--sim', '--source', '--emulator'):
+        p.add_argument(option, default='')
+    p.add_argument('case')
+    args = p.parse_args()
+    args.emulator = shlex.split(args.emulator)
+    case = Case(args)
+    try:
+        with open(args.case, encoding='utf-8') as f:
+            status = case.execute(f.read().split('\n'))
+    finally:
+        case.remove_shm()
+        shutil.rmtree(case.scratch, ignore_errors=True)
+    for failure in case.failures:
+        print(failure)
+    return status
+
+
+if __name__ == '__main__':
+    sys.exit(main())
