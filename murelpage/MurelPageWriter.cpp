@@ -1,6 +1,7 @@
 #include "murelpage/MurelPageWriter.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -69,7 +70,14 @@ bool CMurelPageWriter::attachLock(const std::string& lockPath) {
     }
     if (MurelShAccObj_attach(lockPath.c_str(), &m_object) != 0) {
         m_object = nullptr;
-        return fail("cannot attach the shared access object '" + lockPath + "'");
+        std::string message = "cannot attach the shared access object '" + lockPath + "'";
+        char createLock[PATH_MAX];
+        if (MurelShAccObj_checkSemaphoreFile(MURELSHACCOBJ_CREATE_LOCK, createLock,
+                                             sizeof(createLock)) == 0) {
+            message += std::string(": the create lock '") + createLock +
+                       "' is not a semaphore, remove it when nothing runs";
+        }
+        return fail(message);
     }
     return true;
 }

@@ -6,9 +6,9 @@
 // absolute CLOCK_REALTIME deadline passed, EDEADLK when the caller holds the write lock, EPERM for
 // an unlock of a lock the caller does not hold, EAGAIN when the reader or waiter count is full,
 // EINVAL for an uninitialised lock or a bad deadline). Once a writer waits, newly arriving readers
-// wait behind it, so writers do not starve under a steady stream of readers; when a writer lets go,
-// the readers that waited through its turn may pass the other waiting writers once, so readers do
-// not starve under a steady stream of writers either.
+// wait behind it, so writers do not starve under a steady stream of readers; when a writer lets go
+// while others wait, the readers that were already waiting get one turn before the next writer, so
+// readers do not starve under a steady stream of writers either.
 // The design is described in docs/murelpage-lock.md.
 #pragma once
 
@@ -27,7 +27,11 @@ typedef struct MurelRwLock {
     uint32_t writerWake;     /* futex word of waiting writers, raised to wake them */
     uint32_t waitingReaders; /* readers asleep or about to sleep on readerWake */
     uint32_t writerTid;      /* kernel thread id of the write-lock holder, 0 when none */
-    uint32_t reserved[5];
+    uint32_t turn;           /* readers' turns opened so far (wraps) */
+    uint32_t nextTicket;     /* writers' ticket dispenser (wraps) */
+    uint32_t serving;        /* bits 15..0: ticket of the writer whose turn it is; bits 31..16:
+                                the next 16 tickets, set when their writer gave up */
+    uint32_t reserved[2];
 } MurelRwLock;
 
 #define MURELRWLOCK_MAGIC 0x4D52574Cu /* "MRWL" */
@@ -35,13 +39,14 @@ typedef struct MurelRwLock {
 /* Static initialiser of a process-private lock. */
 #define MURELRWLOCK_INITIALIZER                                                                    \
     {                                                                                              \
-        MURELRWLOCK_MAGIC, 0, 0, 0, 0, 0, 0, {                                                     \
-            0, 0, 0, 0, 0                                                                          \
+        MURELRWLOCK_MAGIC, 0, 0, 0, 0, 0, 0, 0, 0, 0, {                                            \
+            0, 0                                                                                   \
         }                                                                                          \
     }
 
-/* State word: bit 31 write-locked, bit 30 readers' turn (readers that waited through a write may
- * pass the waiting writers once), bits 29..16 waiting writers, bits 15..0 readers. */
+/* State word: bit 31 write-locked, bit 30 readers' turn (the readers that waited when a writer let
+ * go may pass the waiting writers; it ends when the reader count drops to 0), bits 29..16 waiting
+ * writers, bits 15..0 readers. */
 #define MURELRWLOCK_WRITER 0x80000000u
 #define MURELRWLOCK_READ_TURN 0x40000000u
 #define MURELRWLOCK_WAITER_ONE 0x00010000u

@@ -5,6 +5,8 @@
 #include "murelpage/murelshaccobj.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -40,6 +42,8 @@ struct CMurelPageLookup {
 MurelShAccObj g_moduleLock = MURELSHACCOBJ_INITIALIZER;
 MurelPageGet_EResult g_attachState = MurelPageGet_UNKNOWN;
 const uint8_t* g_page = nullptr;
+int g_pageDescriptor = -1; // kept open with the mapping: the copy is read through it
+char g_pagePath[PATH_MAX] = {};
 MurelShAccObj* g_accessObject = nullptr;
 uint32_t g_seenCounter = 0;
 uint32_t g_seenTime = 0;
@@ -196,13 +200,53 @@ MurelPageGet_EResult checkVersion(uint32_t itemId, uint16_t expectedVersion) {
     return fits ? MurelPageGet_OK : MurelPageGet_ITEM_VERSION_MISMATCH;
 }
 
-MurelPageGet_EResult MurelPageGetSh_attachShMemImternal(const char* pagePath,
-                                                        const char* lockPath) {
-    const char* const function = "MURELPAGE_OPEN_SHARED_MEMORY_RONLY";
+const char* const kOpenFunction = "MURELPAGE_OPEN_SHARED_MEMORY_RONLY";
+
+void logShortPage(const char* pagePath) {
+    MURELPAGE_LOG_ERROR(kOpenFunction, "shared memory object '%s' is shorter than %u bytes",
+                        pagePath, MURELPAGE_SIZE);
+}
+
+// Releases the mapping and the descriptor of the page, if any.
+void detachPage() {
     if (g_page != nullptr) {
         munmap(const_cast<uint8_t*>(g_page), MURELPAGE_SIZE);
         g_page = nullptr;
     }
+    if (g_pageDescriptor >= 0) {
+        if (MurelShAccObj_closeSharedMemory(g_pageDescriptor) == 0) {
+            MURELPAGE_LOG_WARNING(kOpenFunction, "Error while try close shared memory.");
+        }
+        g_pageDescriptor = -1;
+    }
+}
+
+// Reads the 8192 bytes of the page through its descriptor. A page object that shrank since the
+// attach (or since any check of its size) makes the read end early, where touching the mapping
+// past the object's end would raise SIGBUS; it is refused as at the first attach.
+bool readPage(uint8_t* page) {
+    size_t done = 0;
+    while (done < MURELPAGE_SIZE) {
+        const ssize_t count =
+            pread(g_pageDescriptor, page + done, MURELPAGE_SIZE - done, static_cast<off_t>(done));
+        if (count > 0) {
+            done += static_cast<size_t>(count);
+        } else if (count == 0) {
+            logShortPage(g_pagePath);
+            return false;
+        } else if (errno != EINTR) {
+            MURELPAGE_LOG_ERROR("MurelPageGetSh_updateImpl", "pread('%s'): failed with <%d|%s>",
+                                g_pagePath, errno, strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+MurelPageGet_EResult MurelPageGetSh_attachShMemImternal(const char* pagePath,
+                                                        const char* lockPath) {
+    const char* const function = kOpenFunction;
+    detachPage();
     if (pagePath == nullptr || pagePath[0] == '\0') {
         return MurelPageGet_UNKNOWN;
     }
@@ -222,22 +266,24 @@ MurelPageGet_EResult MurelPageGetSh_attachShMemImternal(const char* pagePath,
     // Touching a mapping beyond the end of the object raises SIGBUS: a short page is refused.
     struct stat status {};
     if (fstat(descriptor, &status) != 0 || status.st_size < static_cast<off_t>(MURELPAGE_SIZE)) {
-        MURELPAGE_LOG_ERROR(function, "shared memory object '%s' is shorter than %u bytes",
-                            pagePath, MURELPAGE_SIZE);
+        logShortPage(pagePath);
         MurelShAccObj_closeSharedMemory(descriptor);
         return MurelPageGet_ERROR_ATTACH_SHMEM;
     }
     void* mapping = mmap(nullptr, MURELPAGE_SIZE, PROT_READ, MAP_PRIVATE, descriptor, 0);
-    const int mapError = errno;
-    if (MurelShAccObj_closeSharedMemory(descriptor) == 0) {
-        MURELPAGE_LOG_WARNING(function, "Error while try close shared memory.");
-    }
     if (mapping == MAP_FAILED) {
+        const int mapError = errno;
+        if (MurelShAccObj_closeSharedMemory(descriptor) == 0) {
+            MURELPAGE_LOG_WARNING(function, "Error while try close shared memory.");
+        }
         MURELPAGE_LOG_ERROR(function, "mmap('%s'): failed with <%d|%s>", pagePath, mapError,
                             strerror(mapError));
         return MurelPageGet_ERROR_ATTACH_SHMEM;
     }
+    // The descriptor stays open: every copy is read through it (see readPage).
     g_page = static_cast<const uint8_t*>(mapping);
+    g_pageDescriptor = descriptor;
+    snprintf(g_pagePath, sizeof(g_pagePath), "%s", pagePath);
     if (g_accessObject != nullptr) {
         munmap(g_accessObject, MURELSHACCOBJ_SIZE);
         g_accessObject = nullptr;
@@ -262,11 +308,18 @@ MurelPageGet_EResult MurelPageGetSh_updateImpl(void) {
     MurelPageGet_EResult result = MurelPageGet_OK;
     const uint32_t counter = __atomic_load_n(&g_accessObject->changeCounter, __ATOMIC_ACQUIRE);
     if (g_seenCounter < counter || (g_seenCounter == 0 && g_seenTime == 0)) {
-        g_seenCounter = counter;
-        g_seenTime = __atomic_load_n(&g_accessObject->timeStamp, __ATOMIC_ACQUIRE);
-        memcpy(g_copy, g_page, MURELPAGE_SIZE);
-        if (parseHeader() != MurelPageGet_OK) {
-            result = MurelPageGet_ERROR_INIT_SYSPAGE;
+        // Read aside first: a page that cannot be read leaves the copy and the seen counter as
+        // they were, and a later refresh tries again.
+        uint8_t page[MURELPAGE_SIZE];
+        if (!readPage(page)) {
+            result = MurelPageGet_ERROR_ATTACH_SHMEM;
+        } else {
+            g_seenCounter = counter;
+            g_seenTime = __atomic_load_n(&g_accessObject->timeStamp, __ATOMIC_ACQUIRE);
+            memcpy(g_copy, page, MURELPAGE_SIZE);
+            if (parseHeader() != MurelPageGet_OK) {
+                result = MurelPageGet_ERROR_INIT_SYSPAGE;
+            }
         }
     }
     if (MurelShAccObj_unlock(g_accessObject) != 0) {
@@ -355,13 +408,10 @@ MurelPageGet_EResult MurelPageGetSh_loadCopyForTesting(const uint8_t* page) {
 }
 
 void MurelPageGetSh_resetForTesting(void) {
-    if (g_page != nullptr) {
-        munmap(const_cast<uint8_t*>(g_page), MURELPAGE_SIZE);
-    }
+    detachPage();
     if (g_accessObject != nullptr) {
         munmap(g_accessObject, MURELSHACCOBJ_SIZE);
     }
-    g_page = nullptr;
     g_accessObject = nullptr;
     g_attachState = MurelPageGet_UNKNOWN;
     g_seenCounter = 0;

@@ -4,7 +4,9 @@
 #include "murelpage/MurelPageLog.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -327,11 +329,37 @@ int MurelShAccObj_closeSharedMemory(int descriptor) {
     }
 }
 
+int MurelShAccObj_checkSemaphoreFile(const char* name, char* path, size_t pathSize) {
+    // The C library maps this file, of sizeof(sem_t) bytes, as the semaphore; a leading "/" of
+    // the name is not part of the file name.
+    const char* base = name != nullptr ? name : "";
+    while (*base == '/') {
+        ++base;
+    }
+    snprintf(path, pathSize, "/dev/shm/sem.%s", base);
+    struct stat status {};
+    if (lstat(path, &status) != 0) {
+        return 1; // missing: created whole, or removed after it was mapped
+    }
+    return S_ISREG(status.st_mode) && status.st_size == static_cast<off_t>(sizeof(sem_t)) ? 1 : 0;
+}
+
 sem_t* MurelShAccObj_openSemaphore(const char* name) {
     const char* const function = "MUREL_OPEN_SEMAPHORE";
     for (;;) {
         sem_t* semaphore = sem_open(name, O_CREAT, 0600, 1);
         if (semaphore != SEM_FAILED) {
+            char path[PATH_MAX];
+            if (MurelShAccObj_checkSemaphoreFile(name, path, sizeof(path)) == 0) {
+                MURELPAGE_LOG_ERROR(
+                    function,
+                    "semaphore '%s' is not usable: '%s' is not a regular file of %u "
+                    "bytes",
+                    name, path, static_cast<unsigned>(sizeof(sem_t)));
+                sem_close(semaphore);
+                errno = EINVAL;
+                return SEM_FAILED;
+            }
             return semaphore;
         }
         if (errno != EINTR) {

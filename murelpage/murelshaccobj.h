@@ -55,6 +55,11 @@ int MurelShAccObj_waitForUnlockSemaphore(sem_t* semaphore);
 int MurelShAccObj_unlockSemaphore(sem_t* semaphore);
 int MurelShAccObj_closeSemaphore(sem_t* semaphore);
 
+/* Where the C library keeps the named semaphore name (on Linux "/dev/shm/sem.<name>"), written to
+ * path. Returns 0 when that file exists and is not a regular file of the size of a semaphore: the
+ * library would map it and fault (SIGBUS) or misread it on the first wait. 1 otherwise. */
+int MurelShAccObj_checkSemaphoreFile(const char* name, char* path, size_t pathSize);
+
 #ifdef __cplusplus
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +51,37 @@ TEST(PageE2E, BadPages) {
     ASSERT_TRUE(page.write({"--raw=" + page.dir().write("page.bin", image), "--size=100"}));
     EXPECT_RUN(page.velkor({"--dump"}), 1, "",
                attachError(page.page(), page.lock(), "ERROR_ATTACH_SHMEM") + "FAILURE\n");
+}
+
+// A create lock that is no semaphore (an empty or a wrong-sized file) fails velkor and
+// murelpage-sim cleanly, murelpage-sim naming what to remove; removed, it is made anew. In a
+// /dev/shm of its own.
+TEST(PageE2E, DamagedCreateLock) {
+    const int status = runWithPrivateShm([] {
+        E2EPage page;
+        const std::string file = "/dev/shm/sem.murelpage-create-lock";
+        EXPECT_TRUE(page.writeBlock(sampleBlock()));
+        for (const off_t size : {0, 100}) {
+            SCOPED_TRACE(size);
+            EXPECT_EQ(truncate(file.c_str(), size), 0);
+            EXPECT_RUN(page.velkor({"--check"}), 1, "",
+                       attachError(page.page(), page.lock(), "ERROR_ATTACH_SHACC") + "FAILURE\n");
+            EXPECT_RUN(runProcess(MURELPAGE_SIM_BINARY,
+                                  {"write", "--page=" + page.page(), "--pagelock=" + page.lock()}),
+                       1, "",
+                       "murelpage-sim: cannot attach the shared access object '" + page.lock() +
+                           "': the create lock '" + file +
+                           "' is not a semaphore, remove it when nothing runs\n");
+        }
+        unlink(file.c_str());
+        EXPECT_RUN(page.velkor({"--getver"}), 0, "Compiled version: 2, stored version: 2\n",
+                   "SUCCESS\n");
+        return testing::Test::HasFailure() ? 1 : 0;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "no private /dev/shm here";
+    }
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

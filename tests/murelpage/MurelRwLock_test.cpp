@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
+#include <tuple>
 
 namespace {
 
@@ -39,6 +41,7 @@ struct CLockArea {
     MurelRwLock lock;
     std::atomic<uint32_t> order; // decimal digits of who got the lock, in turn
     std::atomic<uint32_t> readersInside;
+    std::atomic<uint32_t> readersEntered;
     std::atomic<uint32_t> violations;
     uint32_t value; // protected by the lock
 };
@@ -78,9 +81,6 @@ TEST_F(MurelRwLockTest, SingleThreadSemanticsAndErrorNumbers) {
     EXPECT_EQ(MurelRwLock_readLock(&lock, nullptr), 0);
     const struct timespec past = realtimeIn(-1000);
     EXPECT_EQ(MurelRwLock_writeLock(&lock, &past), ETIMEDOUT);
-    struct timespec bad = realtimeIn(1000);
-    bad.tv_nsec = 1000000000;
-    EXPECT_EQ(MurelRwLock_writeLock(&lock, &bad), EINVAL);
     EXPECT_EQ(lock.state, 2u); // no waiting writer left behind
     EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
     EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
@@ -124,6 +124,101 @@ TEST_F(MurelRwLockTest, WaitingWriterHoldsOffNewReaders) {
     EXPECT_EQ(waitChild(writer), 0);
     EXPECT_EQ(waitChild(reader), 0);
     EXPECT_EQ(m_area->order, 12u);
+}
+
+// A deadline is checked when the call has to wait: a bad one is refused at once, never waited on.
+TEST_F(MurelRwLockTest, InvalidDeadlinesAreRefusedWhenTheCallHasToWait) {
+    ASSERT_EQ(MurelRwLock_writeLock(m_lock, nullptr), 0);
+    const time_t now = realtimeIn(0).tv_sec;
+    const std::tuple<time_t, long, int> rows[] = {{now - 1, 999999999, ETIMEDOUT},
+                                                  {now + 1, 1000000000, EINVAL},
+                                                  {now + 1, -1, EINVAL},
+                                                  {-1, 0, EINVAL}};
+    for (const auto& [seconds, nanoseconds, result] : rows) {
+        for (bool write : {false, true}) {
+            SCOPED_TRACE(testing::Message() << seconds << " " << nanoseconds << " " << write);
+            const pid_t caller =
+                forkChild([this, write, seconds = seconds, nanoseconds = nanoseconds] {
+                    alarm(5); // a call that spins instead of returning
+                    struct timespec deadline {};
+                    deadline.tv_sec = seconds;
+                    deadline.tv_nsec = nanoseconds;
+                    return write ? MurelRwLock_writeLock(m_lock, &deadline)
+                                 : MurelRwLock_readLock(m_lock, &deadline);
+                });
+            EXPECT_EQ(waitChild(caller), result);
+        }
+    }
+    EXPECT_EQ(m_lock->state, MURELRWLOCK_WRITER); // no waiter left behind
+    EXPECT_EQ(m_lock->waitingReaders, 0u);
+    EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
+    EXPECT_EQ(m_lock->serving, m_lock->nextTicket); // the tickets given up are passed over
+}
+
+// Readers hand over to each other: each holds the lock until the next one is inside, or for five
+// sleep slices. Were every newcomer let in, the read count would never drop to zero. Two writers
+// wait from the first reader on: each gets in, in the order they came, after the readers of one
+// turn, and the readers that waited through a write get their turn before the next writer. In
+// threads and in processes.
+TEST_F(MurelRwLockTest, WritersDoNotStarveUnderASteadyStreamOfReaders) {
+    for (bool processes : {false, true}) {
+        SCOPED_TRACE(processes);
+        ASSERT_EQ(MurelRwLock_init(m_lock, processes ? 1 : 0), 0);
+        m_area->order = 0;
+        m_area->readersEntered = 0;
+        std::vector<std::thread> threads;
+        std::vector<pid_t> children;
+        const auto start = [&](const std::function<int()>& body) {
+            if (processes) {
+                children.push_back(forkChild(body));
+            } else {
+                threads.emplace_back([body] { EXPECT_EQ(body(), 0); });
+            }
+        };
+        const auto reader = [this](uint32_t who) {
+            return lockAndRun(
+                m_lock, false,
+                [this, who] {
+                    record(who);
+                    ++m_area->readersEntered;
+                    ++m_area->readersInside;
+                    const int64_t end = monotonicUs() + 500000;
+                    while (m_area->readersInside < 2 && monotonicUs() < end) {
+                        usleep(1000);
+                    }
+                    --m_area->readersInside;
+                },
+                10000);
+        };
+        // Failures below let the helpers run out (their deadlines) rather than leave them behind.
+        ASSERT_EQ(MurelRwLock_writeLock(m_lock, nullptr), 0);
+        start([reader] { return reader(1); });
+        EXPECT_TRUE(waitUntil(
+            [this] { return __atomic_load_n(&m_lock->waitingReaders, __ATOMIC_SEQ_CST) == 1; }));
+        for (uint32_t writer = 8; writer <= 9; ++writer) {
+            start([this, writer] {
+                return lockAndRun(
+                    m_lock, true, [this, writer] { record(writer); }, 10000);
+            });
+            EXPECT_TRUE(waitUntil([this, writer] {
+                return (__atomic_load_n(&m_lock->state, __ATOMIC_SEQ_CST) &
+                        MURELRWLOCK_WAITER_MASK) == (writer - 7) * MURELRWLOCK_WAITER_ONE;
+            }));
+        }
+        EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
+        for (uint32_t next = 2; next <= 3; ++next) {
+            EXPECT_TRUE(waitUntil([this, next] { return m_area->readersEntered == next - 1; }));
+            start([reader, next] { return reader(next); });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (pid_t child : children) {
+            EXPECT_EQ(waitChild(child), 0);
+        }
+        EXPECT_EQ(m_area->order, 18293u);
+        EXPECT_EQ(m_lock->state, 0u);
+    }
 }
 
 TEST_F(MurelRwLockTest, WriterKilledWhileWaitingDoesNotKeepReadersOutForEver) {

@@ -96,20 +96,31 @@ TEST_F(MurelPageGetShTest, FailedAttachesTheirResultsAndLogLines) {
 }
 
 // The copy is taken only when the change counter rose; a page whose format byte is not 1 fails
-// the attach or the refresh and every read until a later attach sees it repaired.
+// the attach or the refresh and every read until a later attach sees it repaired. A page object
+// that shrank is refused as at the first attach and the copy stays as it was, until it is whole
+// again.
 TEST_F(MurelPageGetShTest, AttachAndRefresh) {
-    const auto OK = MurelPageGet_OK, BAD = MurelPageGet_ERROR_INIT_SYSPAGE;
-    // The page written (value, counter raised, format byte), the attach's result, the value read
-    // then (0: none, the reads fail with PAGE_VERSION_MISMATCH).
-    const std::tuple<uint8_t, bool, uint8_t, MurelPageGet_EResult, uint8_t> steps[] = {
-        {1, true, 2, BAD, 0}, {1, true, 1, OK, 1},  {2, false, 1, OK, 1},
-        {2, true, 1, OK, 2},  {3, true, 7, BAD, 0}, {4, true, 1, OK, 4}};
-    for (const auto& [value, raiseCounter, format, attached, read] : steps) {
-        SCOPED_TRACE(testing::Message() << int(value) << raiseCounter << int(format));
+    const auto OK = MurelPageGet_OK, BAD = MurelPageGet_ERROR_INIT_SYSPAGE,
+               SHORT = MurelPageGet_ERROR_ATTACH_SHMEM;
+    // The page written (value, counter raised, format byte, page size), the attach's result, the
+    // value read then (0: none, the reads fail with PAGE_VERSION_MISMATCH).
+    const std::tuple<uint8_t, bool, uint8_t, uint32_t, MurelPageGet_EResult, uint8_t> steps[] = {
+        {1, true, 2, 8192, BAD, 0}, {1, true, 1, 8192, OK, 1},   {2, false, 1, 8192, OK, 1},
+        {2, true, 1, 8192, OK, 2},  {5, true, 1, 100, SHORT, 2}, {5, false, 1, 8192, OK, 5},
+        {3, true, 7, 8192, BAD, 0}, {4, true, 1, 8192, OK, 4}};
+    for (const auto& [value, raiseCounter, format, size, attached, read] : steps) {
+        SCOPED_TRACE(testing::Message() << int(value) << raiseCounter << int(format) << size);
         std::vector<uint8_t> image;
         ASSERT_TRUE(MurelPageImage_build({{0xC0000001u, 0, {value}}}, image, format));
-        ASSERT_TRUE(m_page.write(image, raiseCounter));
+        ASSERT_TRUE(m_page.write(image, raiseCounter, size));
+        CCapturedSlog log;
         EXPECT_EQ(m_page.attach(), attached);
+        EXPECT_EQ(log.texts, attached != SHORT
+                                 ? std::vector<std::string>{}
+                                 : std::vector<std::string>{
+                                       murelPagePrefix("MURELPAGE_OPEN_SHARED_MEMORY_RONLY") +
+                                       "ERROR: shared memory object '" + m_page.page +
+                                       "' is shorter than 8192 bytes"});
         const MurelPageGet_EResult result = read != 0 ? OK : MurelPageGet_PAGE_VERSION_MISMATCH;
         uint16_t version = 0xFFFF;
         EXPECT_EQ(MurelPageGetSh_getDataVersion(0xC0000001u, &version), result);

@@ -102,6 +102,7 @@ TEST_F(MurelShAccObjTest, FailuresAndTheirLogLines) {
     EXPECT_EQ(attach(), nullptr);
     EXPECT_EQ(objectStatus().first, 10);
     EXPECT_EQ(MurelShAccObj_openSharedMemoryRWrite(nullptr), -1);
+    EXPECT_EQ(MurelShAccObj_createSharedMemory(nullptr), -1);
     EXPECT_EQ(MurelShAccObj_createSharedMemory(m_name.c_str()), -1); // exists: never re-created
     EXPECT_EQ(MurelShAccObj_resizeSharedMemory(-1, 56), 0);
     EXPECT_EQ(errno, EBADF);
@@ -113,6 +114,8 @@ TEST_F(MurelShAccObjTest, FailuresAndTheirLogLines) {
             m_name + "' is shorter than 56 bytes",
         murelPagePrefix("MURELPAGE_OPEN_SHARED_MEMORY_RWRITE") +
             "ERROR: shm_open('NULL'): failed with <22|Invalid argument>",
+        murelPagePrefix("MURELPAGE_CREATE_SHARED_MEMORY") +
+            "ERROR: shm_open('NULL'): failed with <22|Invalid argument>",
         murelPagePrefix("MURELPAGE_CREATE_SHARED_MEMORY") + "ERROR: shm_open('" + m_name +
             "'): failed with <17|File exists>",
         murelPagePrefix("MURELPAGE_RESIZE_SHARED_MEMORY") +
@@ -121,6 +124,41 @@ TEST_F(MurelShAccObjTest, FailuresAndTheirLogLines) {
             "ERROR: close(): failed with <9|Bad file descriptor>",
     };
     EXPECT_EQ(log.texts, expected);
+}
+
+// A create lock that is no semaphore of this system (an empty or a wrong-sized file, cut short or
+// made by hand) is refused, naming the file, instead of faulting or blocking on the first wait;
+// once it is removed, the next attach makes a sound one. In a /dev/shm of its own.
+TEST_F(MurelShAccObjTest, ADamagedCreateLockIsRefused) {
+    const int status = runWithPrivateShm([this] {
+        const std::string file = "/dev/shm/sem.murelpage-create-lock";
+        for (const bool debug : {false, true}) { // the plain and the instrumented attach
+            if (debug) {
+                setenv("MURELPAGE_DEBUG_EVO", "", 1);
+            }
+            for (const off_t size : {0, 100}) {
+                SCOPED_TRACE(testing::Message() << debug << " " << size);
+                const int descriptor = open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+                EXPECT_EQ(ftruncate(descriptor, size), 0);
+                close(descriptor);
+                CCapturedSlog log;
+                EXPECT_EQ(attach(), nullptr);
+                EXPECT_EQ(log.of("MUREL_OPEN_SEMAPHORE"),
+                          std::vector<std::string>{
+                              "ERROR: semaphore '/murelpage-create-lock' is not usable: '" + file +
+                              "' is not a regular file of " + std::to_string(sizeof(sem_t)) +
+                              " bytes"});
+            }
+        }
+        clearSwitches();
+        unlink(file.c_str());
+        EXPECT_NE(attach(), nullptr);
+        return testing::Test::HasFailure() ? 1 : 0;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "no private /dev/shm here";
+    }
+    EXPECT_EQ(status, 0);
 }
 
 void onSignal(int) {}

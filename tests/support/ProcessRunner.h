@@ -1,6 +1,7 @@
 // Runs a program as a child process and captures what it prints, for end-to-end tests.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -56,6 +57,12 @@ private:
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
+
+// Runs body in a child process with a /dev/shm of its own (a private mount namespace with an empty
+// tmpfs), where it may make and damage even the fixed object names. Returns the child's exit status
+// (body's result; 128 + signal when it died, killed after 60 s), or 77 when no such namespace can
+// be made here (not root).
+int runWithPrivateShm(const std::function<int()>& body);
 
 // A shared-memory object name unique to this process and call ("/velkor-test-<pid>-<n>-<tag>").
 std::string uniqueShmName(const std::string& tag);
