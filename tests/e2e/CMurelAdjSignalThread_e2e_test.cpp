@@ -111,7 +111,9 @@ TEST(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeT
     E2EPage page;
     ASSERT_TRUE(page.writeBlock(sampleBlock()));
     const std::string hangup = "velkor: INFO: got signal 1 Hangup, ignored\n";
-    const std::string term = "velkor: INFO: got signal 15 Terminated, ignored\n";
+    const std::string stopped = "velkor: INFO: got signal 15 Terminated, ignored\nFAILURE\n";
+    const std::string config = "--config=" + sampleDescriptionPath();
+    const std::string parsed = parsedLine(sampleDescriptionPath());
     const struct {
         const char* name;
         Args arguments;
@@ -123,22 +125,10 @@ TEST(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeT
         std::string err;
     } cases[] = {
         // SIGHUP is taken first and waits to be logged; SIGTERM is still pending when main is
-        // about to start the get.
-        {"pending at start",
-         page.arguments({"--get=E2P.Networking.Eth0MacAddr"}),
-         {SIGHUP, SIGTERM},
-         false,
-         1,
-         "",
-         hangup + term + "FAILURE\n"},
-        // The page does not exist: had get run, it would have said so.
-        {"during the description file",
-         E2EPage().arguments({"--config=" + sampleDescriptionPath(), "--get=E2P.A.B"}),
-         {},
-         true,
-         1,
-         "",
-         parsedLine(sampleDescriptionPath()) + term + "FAILURE\n"},
+        // about to start the dump.
+        {"pending at start", {"--dump=hex"}, {SIGHUP, SIGTERM}, false, 1, "", hangup + stopped},
+        // Had get run, it would have reported the unknown entry.
+        {"description file", {config, "--get=E2P.A.B"}, {}, true, 1, "", parsed + stopped},
         // Main writes nothing to standard error and would end while the line waits.
         {"usage text", {"--help"}, {SIGHUP}, false, 0, expectedOutput("usage.txt"), hangup},
     };
@@ -150,7 +140,7 @@ TEST(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeT
         ProcessOptions options;
         options.fullStandardError = true;
         options.pendingSignals = c.pendingAtStart;
-        Args arguments = c.arguments;
+        Args arguments = page.arguments(c.arguments);
         arguments.push_back("--log=stdout");
         RunningProcess velkor(VELKOR_BINARY, arguments, options);
         const pid_t pid = velkor.pid();
