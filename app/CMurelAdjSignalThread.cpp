@@ -19,10 +19,15 @@ namespace {
 alignas(CMurelAdjSignalThread) unsigned char s_signalThreadStorage[sizeof(CMurelAdjSignalThread)];
 CMurelAdjSignalThread* const s_signalThread = new (s_signalThreadStorage) CMurelAdjSignalThread;
 
-// The wake-up carries the thread object it is meant for.
+// Queued by main for the thread, with the thread object as value, to have it take what is pending;
+// neither counted nor logged. The same signal sent otherwise is logged as any other. A real-time
+// signal: each one queued is delivered, none is lost to one of the same number already pending.
+int wakeUpSignal() {
+    return SIGRTMIN;
+}
+
 bool isWakeUp(int signalNumber, const siginfo_t& info, const CMurelAdjSignalThread* thread) {
-    return signalNumber == CMurelAdjSignalThread::WAKE_UP_SIGNAL &&
-           VXPlatformSignalQueuedHere(info, thread);
+    return signalNumber == wakeUpSignal() && VXPlatformSignalQueuedHere(info, thread);
 }
 
 [[noreturn]] void failWait() {
@@ -127,7 +132,7 @@ void CMurelAdjSignalThread::request(bool last) {
     const uint32_t request = ++m_requests;
     m_last = last;
     pthread_mutex_unlock(&m_mutex);
-    if (VXPlatformThreadQueueSignal(m_thread, WAKE_UP_SIGNAL, this) != 0) {
+    if (VXPlatformThreadQueueSignal(m_thread, wakeUpSignal(), this) != 0) {
         return;
     }
     pthread_mutex_lock(&m_mutex);

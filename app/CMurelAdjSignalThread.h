@@ -15,9 +15,6 @@ class CMurelAdjSignalThread final : public CVXRunnable {
 public:
     static constexpr int32_t PRIORITY = 10;
     static constexpr uint32_t STACK_SIZE = 0x8000;
-    // Queued by main for the thread, with the thread object as value, to have it take what is
-    // pending; neither counted nor logged. The same signal sent otherwise is logged as any other.
-    static constexpr int WAKE_UP_SIGNAL = SIGURG;
 
     // Blocks the watched signals for the whole process (the calling thread's mask is inherited by
     // every later thread) and starts the thread. Without a thread the previous mask is restored.
