@@ -111,11 +111,15 @@ void buildMurelAdjActions(const CMurelAdjOptions& options, TVXVector<CMurelAdjAc
 }
 
 bool runMurelAdjActions(TVXVector<CMurelAdjAction*>& actions, CMurelAdjOptions& options,
-                        const volatile uint32_t* terminationRequests) {
+                        const CMurelAdjSignalWatch& signalWatch) {
     bool failed = false;
     for (CMurelAdjAction*& action : actions) {
         if (!failed) {
-            if (VXAtomicLoad(terminationRequests) != 0) {
+            // A request sent before this point may not have been counted yet.
+            if (signalWatch.takePendingSignals != nullptr) {
+                signalWatch.takePendingSignals();
+            }
+            if (VXAtomicLoad(signalWatch.terminationRequests) != 0) {
                 failed = true;
             } else {
                 failed = !action->execute(options);
@@ -127,7 +131,7 @@ bool runMurelAdjActions(TVXVector<CMurelAdjAction*>& actions, CMurelAdjOptions& 
     return failed;
 }
 
-int murelAdjMain(const volatile uint32_t* terminationRequests) {
+int murelAdjMain(const CMurelAdjSignalWatch& signalWatch) {
     CMurelAdjLog::openSystemLog();
     CMurelAdjOptions options;
     TVXVector<CMurelAdjAction*> actions;
@@ -154,10 +158,14 @@ int murelAdjMain(const volatile uint32_t* terminationRequests) {
                 }
                 buildMurelAdjActions(options, actions);
                 heldActions = !actions.isEmpty();
-                failed = runMurelAdjActions(actions, options, terminationRequests);
+                failed = runMurelAdjActions(actions, options, signalWatch);
                 actions.clear();
             }
         }
+    }
+    // Every signal taken has its line before the log closes and the process ends.
+    if (signalWatch.takeLastSignals != nullptr) {
+        signalWatch.takeLastSignals();
     }
     CMurelAdjLog::closeSystemLog();
     if (heldActions) {

@@ -10,9 +10,17 @@
 class CMurelAdjAction;
 struct CMurelAdjOptions;
 
+// What the run needs of the signal-watch thread: its counter of termination requests, the call
+// that returns once every signal sent so far is counted and logged (made before each reading of the
+// counter), and the call that does so a last time on the way out. The calls may be null.
+struct CMurelAdjSignalWatch {
+    const volatile uint32_t* terminationRequests;
+    void (*takePendingSignals)();
+    void (*takeLastSignals)();
+};
+
 // The whole run; returns the exit status (0 success or usage printed, 1 otherwise).
-// terminationRequests is the counter of the signal-watch thread, read before each action.
-int murelAdjMain(const volatile uint32_t* terminationRequests);
+int murelAdjMain(const CMurelAdjSignalWatch& signalWatch);
 
 // Help pass over the option source's arguments: prints the usage text and returns true when an
 // argument is "--help" (alone or with "=...").
@@ -34,7 +42,7 @@ void reportMurelAdjOptionError(EMurelAdjOptionResult result, const char* failedA
 void buildMurelAdjActions(const CMurelAdjOptions& options, TVXVector<CMurelAdjAction*>& actions);
 
 // Runs the actions in order; each is destroyed right after its turn (and its slot cleared). An
-// action runs only while no earlier one failed and no termination request has been counted.
-// Returns true when the run failed.
+// action runs only while no earlier one failed and no termination request has been counted by the
+// time it is due. Returns true when the run failed.
 bool runMurelAdjActions(TVXVector<CMurelAdjAction*>& actions, CMurelAdjOptions& options,
-                        const volatile uint32_t* terminationRequests);
+                        const CMurelAdjSignalWatch& signalWatch);

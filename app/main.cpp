@@ -4,5 +4,6 @@
 
 // The arguments are read through the option source, which also expands "@file" arguments.
 int main(int /*argc*/, char** /*argv*/) {
-    return murelAdjMain(&terminationRequests);
+    return murelAdjMain({&terminationRequests, CMurelAdjSignalThread::takePendingSignals,
+                         CMurelAdjSignalThread::takeLastSignals});
 }

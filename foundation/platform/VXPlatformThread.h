@@ -10,6 +10,7 @@
 
 #include <sched.h>
 
+#include <csignal>
 #include <cstdint>
 
 // Kernel thread-attribute record of a thread start.
@@ -44,3 +45,11 @@ int VXPlatformSchedSet(uint64_t thread, int policy, const sched_param* param);
 
 // Id of the calling thread, in the form VXPlatformThreadCreate hands out.
 uint64_t VXPlatformThreadSelf();
+
+// Queues a signal with a value for one thread of this process (pthread_sigqueue). Returns 0 or an
+// error number.
+int VXPlatformThreadQueueSignal(uint64_t thread, int signalNumber, void* value);
+
+// Whether a signal taken with sigwaitinfo was queued with this value by
+// VXPlatformThreadQueueSignal of this process (code SI_QUEUE, this process's id, the value).
+bool VXPlatformSignalQueuedHere(const siginfo_t& info, const void* value);

@@ -93,3 +93,16 @@ int VXPlatformSchedSet(uint64_t thread, int policy, const sched_param* param) {
 uint64_t VXPlatformThreadSelf() {
     return static_cast<uint64_t>(pthread_self());
 }
+
+int VXPlatformThreadQueueSignal(uint64_t thread, int signalNumber, void* value) {
+    if (thread == 0) {
+        return ESRCH;
+    }
+    sigval signalValue{};
+    signalValue.sival_ptr = value;
+    return pthread_sigqueue(toPthread(thread), signalNumber, signalValue);
+}
+
+bool VXPlatformSignalQueuedHere(const siginfo_t& info, const void* value) {
+    return info.si_code == SI_QUEUE && info.si_pid == getpid() && info.si_value.sival_ptr == value;
+}

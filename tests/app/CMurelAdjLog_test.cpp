@@ -107,12 +107,12 @@ TEST_F(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
 
 TEST_F(CMurelAdjLogTest, MainOpensTheSystemLogFirstAndClosesItLast) {
     // The test program's own arguments are no velkor options: the run ends with an option error,
-    // which goes to standard error only.
+    // which goes to standard error only. The last signals are logged before the log closes.
     volatile uint32_t requests = 0;
-    EXPECT_EQ(murelAdjMain(&requests), 1);
+    EXPECT_EQ(murelAdjMain({&requests, nullptr, [] { CMurelAdjLog::warning("last"); }}), 1);
     EXPECT_EQ(m_systemLog, (Lines{"open velkor " + std::to_string(LOG_PID | LOG_CONS) + " " +
                                       std::to_string(LOG_USER),
-                                  "close"}));
+                                  "4 velkor: WARNING: last", "close"}));
 }
 
 } // namespace

@@ -10,25 +10,30 @@
 
 namespace {
 
-// Records its turn and its destruction in events; a name ending in "!" fails, one ending in "^"
-// counts a termination request while it runs.
+// The signal-watch thread's side: a termination request sent is counted once it is taken.
+std::string s_events;
+volatile uint32_t s_requests = 0;
+uint32_t s_sent = 0;
+void takePendingSignals() {
+    s_events += " take";
+    s_requests = s_requests + s_sent;
+    s_sent = 0;
+}
+
+// Records its turn and its destruction; a name ending in "!" fails, one ending in "^" has a
+// termination request sent while it runs.
 class CRecordingAction final : public CMurelAdjAction {
 public:
-    CRecordingAction(const std::string& name, std::string& events, volatile uint32_t& requests)
-        : m_name(name), m_events(events), m_requests(requests) {}
-    ~CRecordingAction() override { m_events += " delete " + m_name; }
+    explicit CRecordingAction(const std::string& name) : m_name(name) {}
+    ~CRecordingAction() override { s_events += " delete " + m_name; }
     bool execute(CMurelAdjOptions& /*options*/) override {
-        m_events += " execute " + m_name;
-        if (m_name.back() == '^') {
-            m_requests = m_requests + 1;
-        }
+        s_events += " execute " + m_name;
+        s_sent += m_name.back() == '^' ? 1 : 0;
         return m_name.back() != '!';
     }
 
 private:
     std::string m_name;
-    std::string& m_events;
-    volatile uint32_t& m_requests;
 };
 
 TEST(MurelAdjMain, ActionsRunInOrderUntilAFailureOrATerminationRequest) {
@@ -38,24 +43,26 @@ TEST(MurelAdjMain, ActionsRunInOrderUntilAFailureOrATerminationRequest) {
         bool failed;
         const char* events;
     } cases[] = {
-        {{"a", "b"}, 0, false, " execute a delete a execute b delete b"},
-        {{"config!", "get"}, 0, true, " execute config! delete config! delete get"},
-        // A request while an action runs lets it finish but keeps the next one from starting.
-        {{"config^", "get"}, 0, true, " execute config^ delete config^ delete get"},
-        {{"dump^"}, 0, false, " execute dump^ delete dump^"},
-        {{"dump"}, 1, true, " delete dump"},
+        {{"a", "b"}, 0, false, " take execute a delete a take execute b delete b"},
+        {{"config!", "get"}, 0, true, " take execute config! delete config! delete get"},
+        // A request while an action runs lets it finish but keeps the next one from starting,
+        // also when it is still pending then.
+        {{"config^", "get"}, 0, true, " take execute config^ delete config^ take delete get"},
+        {{"dump^"}, 0, false, " take execute dump^ delete dump^"},
+        {{"dump"}, 1, true, " take delete dump"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.events);
-        std::string events;
-        volatile uint32_t requests = c.requestsBefore;
+        s_events.clear();
+        s_requests = c.requestsBefore;
         TVXVector<CMurelAdjAction*> actions;
         for (const std::string& name : c.actions) {
-            actions.append(new CRecordingAction(name, events, requests));
+            actions.append(new CRecordingAction(name));
         }
         CMurelAdjOptions options;
-        EXPECT_EQ(runMurelAdjActions(actions, options, &requests), c.failed);
-        EXPECT_EQ(events, c.events);
+        EXPECT_EQ(runMurelAdjActions(actions, options, {&s_requests, takePendingSignals, nullptr}),
+                  c.failed);
+        EXPECT_EQ(s_events, c.events);
         for (CMurelAdjAction* action : actions) {
             EXPECT_EQ(action, nullptr);
         }

@@ -88,54 +88,84 @@ TEST(CMurelAdjSignalThread, SignalsDuringTheOnlyActionAreLoggedAndItFinishes) {
     expectRun(velkor.wait(), 0, expectedOutput("adjust-block-dump-big.txt"), logged + "SUCCESS\n");
 }
 
-TEST(CMurelAdjSignalThread, ARequestDuringTheDescriptionFileKeepsGetFromRunning) {
-    if (kUnderEmulator) {
-        GTEST_SKIP() << "needs the program's own threads and system calls in /proc";
+// Whether main (or else another thread of the process) waits for a lock or standard error.
+bool blockedOnLockOrStandardError(pid_t pid, bool main) {
+    std::error_code ignored;
+    const std::string mainThread = std::to_string(pid);
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + mainThread + "/task", ignored)) {
+        const std::string thread = task.path().filename().string();
+        long argument = -1;
+        const long call = blockedSyscall(pid, thread, &argument);
+        if ((thread == mainThread) == main &&
+            (call == SYS_futex || (call == SYS_write && argument == 2))) {
+            return true;
+        }
     }
-    // Standard error starts full, so the description-file action blocks on its success line until
-    // the test reads; the request arrives while it waits. The page does not exist: had get run, it
-    // would have reported that.
-    ProcessOptions options;
-    options.fullStandardError = true;
-    E2EPage absent;
-    RunningProcess velkor(VELKOR_BINARY,
-                          absent.arguments({"--config=" + sampleDescriptionPath(),
-                                            "--get=E2P.Networking.Eth0MacAddr", "--log=stdout"}),
-                          options);
-    const pid_t pid = velkor.pid();
-    const std::string main = std::to_string(pid);
-    ASSERT_TRUE(eventually([&] {
-        long descriptor = -1;
-        return blockedSyscall(pid, main, &descriptor) == SYS_write && descriptor == 2;
-    }));
+    return false;
+}
 
-    velkor.signal(SIGTERM);
-    // Taken by the watch thread, which counts it and then waits to write its own line.
-    ASSERT_TRUE(eventually([&] {
-        if (inStatusMask(pid, "ShdPnd", SIGTERM)) {
-            return false;
-        }
-        std::error_code ignored;
-        for (const auto& task :
-             std::filesystem::directory_iterator("/proc/" + main + "/task", ignored)) {
-            const std::string thread = task.path().filename().string();
-            const long call = blockedSyscall(pid, thread);
-            if (thread != main && (call == SYS_futex || call == SYS_write)) {
-                return true;
-            }
-        }
-        return false;
-    }));
-
-    const ProcessResult result = velkor.wait();
+// The watch thread is held up on a full standard error while a signal waits to be taken or to be
+// logged: main must neither start an action after a request nor end before every line is out.
+TEST(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeTheEnd) {
+    E2EPage page;
+    ASSERT_TRUE(page.writeBlock(sampleBlock()));
+    const std::string hangup = "velkor: INFO: got signal 1 Hangup, ignored\n";
+    const std::string stopped = "velkor: INFO: got signal 15 Terminated, ignored\nFAILURE\n";
+    const std::string config = "--config=" + sampleDescriptionPath();
     const std::string parsed = parsedLine(sampleDescriptionPath());
-    const std::string signal = "velkor: INFO: got signal 15 Terminated, ignored\n";
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    // The watch thread's line may come before or after the verdict.
-    EXPECT_TRUE(result.err == parsed + signal + "FAILURE\n" ||
-                result.err == parsed + "FAILURE\n" + signal)
-        << result.err;
+    const struct {
+        const char* name;
+        Args arguments;
+        std::vector<int> pendingAtStart;
+        // Sent once main blocks on its first line: taken, but not logged when main goes on.
+        bool sentWhileMainWrites;
+        int exitCode;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        // SIGHUP is taken first and waits to be logged; SIGTERM is still pending when main is
+        // about to start the dump.
+        {"pending at start", {"--dump=hex"}, {SIGHUP, SIGTERM}, false, 1, "", hangup + stopped},
+        // Had get run, it would have reported the unknown entry.
+        {"description file", {config, "--get=E2P.A.B"}, {}, true, 1, "", parsed + stopped},
+        // Main writes nothing to standard error and would end while the line waits.
+        {"usage text", {"--help"}, {SIGHUP}, false, 0, expectedOutput("usage.txt"), hangup},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (kUnderEmulator && c.sentWhileMainWrites) {
+            continue; // the moment to send is seen only in /proc of the program itself
+        }
+        ProcessOptions options;
+        options.fullStandardError = true;
+        options.pendingSignals = c.pendingAtStart;
+        Args arguments = page.arguments(c.arguments);
+        arguments.push_back("--log=stdout");
+        RunningProcess velkor(VELKOR_BINARY, arguments, options);
+        const pid_t pid = velkor.pid();
+        const std::string main = std::to_string(pid);
+        if (c.sentWhileMainWrites) {
+            ASSERT_TRUE(eventually([&] {
+                long descriptor = -1;
+                return blockedSyscall(pid, main, &descriptor) == SYS_write && descriptor == 2;
+            }));
+            velkor.signal(SIGTERM);
+            ASSERT_TRUE(eventually([&] {
+                return !inStatusMask(pid, "ShdPnd", SIGTERM) &&
+                       blockedOnLockOrStandardError(pid, false);
+            }));
+        } else if (!kUnderEmulator) {
+            // Both threads wait (main for the watch thread, or for standard error after an action
+            // it should not have started), or the process has ended.
+            ASSERT_TRUE(eventually([&] {
+                return procText(pid, "status").find("State:\tZ") != std::string::npos ||
+                       (blockedOnLockOrStandardError(pid, true) &&
+                        blockedOnLockOrStandardError(pid, false));
+            }));
+        }
+        expectRun(velkor.wait(), c.exitCode, c.out, c.err);
+    }
 }
 
 } // namespace

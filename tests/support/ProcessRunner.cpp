@@ -89,6 +89,15 @@ RunningProcess::RunningProcess(const std::string& program,
                 setenv(change.substr(0, equals).c_str(), change.c_str() + equals + 1, 1);
             }
         }
+        sigset_t pending;
+        sigemptyset(&pending);
+        for (const int signal : options.pendingSignals) {
+            sigaddset(&pending, signal);
+        }
+        sigprocmask(SIG_BLOCK, &pending, nullptr);
+        for (const int signal : options.pendingSignals) {
+            ::kill(getpid(), signal);
+        }
         if (options.workingDirectory.empty() || chdir(options.workingDirectory.c_str()) == 0) {
             execvp(argv[0], argv.data()); // a path with a slash is not searched for
         }

@@ -15,6 +15,9 @@ struct ProcessOptions {
     // Standard error starts as a full pipe: the child's first write to it blocks until the test
     // reads. The filler is not part of ProcessResult::err.
     bool fullStandardError = false;
+    // Signals blocked and sent to the child before it starts the program: they are pending when
+    // the program starts.
+    std::vector<int> pendingSignals;
 };
 
 struct ProcessResult {
