@@ -13,6 +13,8 @@
 # dynamically linked program of this project needs; the test of the native package checks that the
 # computed list covers every library the programs load).
 
+# The maintainer, "Name <address>": the default has that form but a reserved example domain; a
+# package that leaves the team names a real one (-DVELKOR_PACKAGE_MAINTAINER="...").
 set(VELKOR_PACKAGE_MAINTAINER "velkor developers <velkor-dev@example.com>" CACHE STRING
     "Maintainer field of the Debian package, and the signer of its changelog: Name <address>")
 set(VELKOR_DEB_CROSS_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.5), libstdc++6 (>= 11)"
@@ -107,7 +109,10 @@ if(NOT VELKOR_GZIP OR NOT gzipResult EQUAL 0)
     message(WARNING "No gzip: the Debian package will lack its changelog")
 endif()
 # The override of the static velkor names the tag its kind of link draws (app/CMakeLists.txt).
-if(VELKOR_HAVE_STATIC_PIE)
+if(NOT VELKOR_STATIC_EXECUTABLE OR VELKOR_SANITIZE)
+    set(VELKOR_STATIC_OVERRIDE "
+# (Not in this build, which links it dynamically.)")
+elseif(VELKOR_HAVE_STATIC_PIE)
     set(VELKOR_STATIC_OVERRIDE "
 # It is a static PIE, which lintian takes for a shared library: it needs no library at all.
 velkor: shared-library-lacks-prerequisites [usr/bin/velkor]")
