@@ -74,7 +74,9 @@ package_of_library() {
     if ((${#emulator[@]} > 0)); then
         # No target libraries known to dpkg on a cross build: the run-time libraries by soname.
         case $1 in
-            libc.so.* | libm.so.* | libpthread.so.* | librt.so.* | libdl.so.*) printf libc6 ;;
+            # ld-linux: the stack protector's guard of 32-bit ARM lives in the dynamic loader.
+            libc.so.* | libm.so.* | libpthread.so.* | librt.so.* | libdl.so.* | ld-linux*.so.*)
+                printf libc6 ;;
             libstdc++.so.6) printf libstdc++6 ;;
             libgcc_s.so.1) printf libgcc-s1 ;;
         esac
