@@ -7,7 +7,8 @@
 #   share/doc/velkor/copyright                         the licence (cmake/VelkorPackaging.cmake)
 #
 # A stripping install (`cmake --install --strip`, cpack) also drops the programs' .comment
-# sections, the compiler identification strings of every object linked in, as Debian's dh_strip does.
+# sections, the compiler identification strings of every object linked in, as Debian's dh_strip
+# does.
 #
 # The completion goes to the directory that bash-completion's pkg-config file names
 # (completionsdir), taken relative to the install prefix when it lies below bash-completion's own
@@ -40,12 +41,10 @@ set(VELKOR_MAN_PAGES
     ${PROJECT_SOURCE_DIR}/app/velkor.1
     ${PROJECT_SOURCE_DIR}/tools/murelpage-sim/murelpage-sim.1)
 set(VELKOR_MAN_OUTPUTS "")
-set(VELKOR_MAN_PAGES_BUILT "")
 foreach(page IN LISTS VELKOR_MAN_PAGES)
     get_filename_component(pageName ${page} NAME)
     set(copy ${PROJECT_BINARY_DIR}/man/${pageName})
     configure_file(${page} ${copy} @ONLY)
-    list(APPEND VELKOR_MAN_PAGES_BUILT ${copy})
     if(VELKOR_GZIP)
         # gzip -n: no name or time stamp inside, so that equal pages give equal packages.
         add_custom_command(OUTPUT ${copy}.gz

@@ -54,7 +54,8 @@ check_page() {
             "$(tail -n 1 <<<"$rendered")"
     # SEE ALSO: by section, then by name.
     references=$(section "$rendered" "SEE ALSO" | grep -oE '[a-z_-]+\([0-9]\)')
-    expect "$name: SEE ALSO order" "$(LC_ALL=C sort -t '(' -k 2,2n -k 1,1 <<<"$references")" "$references"
+    expect "$name: SEE ALSO order" "$(LC_ALL=C sort -t '(' -k 2,2n -k 1,1 <<<"$references")" \
+        "$references"
 
     # The options at the start of the OPTIONS section's items against the usage text, both ways.
     described=$(section "$rendered" OPTIONS | grep -oE '^ {7}(--[a-z-]+|-h)' | tr -d ' ' |

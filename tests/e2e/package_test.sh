@@ -3,9 +3,9 @@
 # contents (programs, man pages, completion, documentation, examples, copyright, changelog); no
 # error or warning of lintian (when installed; the overrides state their reasons); its Depends
 # field, which must cover every shared library the programs load; and the programs unpacked with
-# dpkg -x into a scratch root run from there on the packaged sample block. The page they share lies in a private
-# /dev/shm when the test may make one (root): a program of another word size cannot share the
-# host's create lock, whose layout differs between 32-bit and 64-bit C libraries.
+# dpkg -x into a scratch root run from there on the packaged sample block. The page they share
+# lies in a private /dev/shm when the test may make one (root): a program of another word size
+# cannot share the host's create lock, whose layout differs between 32-bit and 64-bit C libraries.
 #
 # package_test.sh <cpack> <build dir> <version> <velkor in the build> [emulator command...]
 set -u
