@@ -4,6 +4,11 @@
 #   share/man/man1/velkor.1.gz, murelpage-sim.1.gz    (uncompressed when gzip is missing)
 #   <completions dir>/velkor                           the bash completion, see below
 #   share/doc/velkor/README.md, docs/*.md, examples/   the documentation and the sample block
+#   share/doc/velkor/copyright                         the licence (cmake/VelkorPackaging.cmake)
+#
+# A stripping install (`cmake --install --strip`, cpack) also drops the programs' .comment
+# sections, the compiler identification strings of every object linked in, as Debian's dh_strip
+# does.
 #
 # The completion goes to the directory that bash-completion's pkg-config file names
 # (completionsdir), taken relative to the install prefix when it lies below bash-completion's own
@@ -14,7 +19,22 @@ include(GNUInstallDirs)
 # (cpack runs from the package test while other tests use the binaries). Build first.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
+# ---- programs ----
+install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+        foreach(program velkor murelpage-sim)
+            execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/\${program}\"
+                            RESULT_VARIABLE result)
+            if(NOT result EQUAL 0)
+                message(FATAL_ERROR \"objcopy --remove-section=.comment \${program}: \${result}\")
+            endif()
+        endforeach()
+    endif()")
+
 # ---- man pages ----
+# The pages carry the release date and version in their .TH lines (@VELKOR_RELEASE_DATE@ and
+# @PROJECT_VERSION@ in the sources); build/<preset>/man/ holds them filled in.
 find_program(VELKOR_GZIP gzip)
 mark_as_advanced(VELKOR_GZIP)
 set(VELKOR_MAN_PAGES
@@ -24,20 +44,16 @@ set(VELKOR_MAN_OUTPUTS "")
 foreach(page IN LISTS VELKOR_MAN_PAGES)
     get_filename_component(pageName ${page} NAME)
     set(copy ${PROJECT_BINARY_DIR}/man/${pageName})
+    configure_file(${page} ${copy} @ONLY)
     if(VELKOR_GZIP)
         # gzip -n: no name or time stamp inside, so that equal pages give equal packages.
         add_custom_command(OUTPUT ${copy}.gz
-            COMMAND ${CMAKE_COMMAND} -E copy ${page} ${copy}
-            COMMAND ${VELKOR_GZIP} -9 -n -f ${copy}
-            DEPENDS ${page}
+            COMMAND ${VELKOR_GZIP} -9 -n -f -k ${copy}
+            DEPENDS ${copy}
             COMMENT "Compressing man page ${pageName}"
             VERBATIM)
         list(APPEND VELKOR_MAN_OUTPUTS ${copy}.gz)
     else()
-        add_custom_command(OUTPUT ${copy}
-            COMMAND ${CMAKE_COMMAND} -E copy ${page} ${copy}
-            DEPENDS ${page}
-            VERBATIM)
         list(APPEND VELKOR_MAN_OUTPUTS ${copy})
     endif()
 endforeach()
@@ -97,7 +113,10 @@ install(FILES ${VELKOR_BASH_COMPLETION_FILE} DESTINATION ${VELKOR_BASH_COMPLETIO
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md")
-install(FILES ${PROJECT_SOURCE_DIR}/examples/README.md
-              ${PROJECT_SOURCE_DIR}/examples/adjust-block.bin
+# examples/README.md tells how the samples are made and tried in the sources; the installed
+# examples get the README for someone who has the programs only.
+install(FILES ${PROJECT_SOURCE_DIR}/examples/adjust-block.bin
               ${PROJECT_SOURCE_DIR}/examples/adjust-block.txt
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/README.installed.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME README.md)

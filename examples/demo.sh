@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job on the sample adjust block, out of the box:
-#   1. builds the release preset (configures it first when needed),
+#   1. builds velkor and murelpage-sim only (preset "demo": a release build without the tests, so
+#      GoogleTest is not needed; configured first when needed),
 #   2. writes examples/adjust-block.bin into a MurelPage under private names with murelpage-sim,
 #   3. runs velkor --getver, --check, --dump, --get of two entries and a --config dump on it,
 #   4. removes the page again (also when a step fails).
@@ -8,13 +9,13 @@
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$repo/build/release"
+build="$repo/build/demo"
 
 cd "$repo"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake --preset release
+    cmake --preset demo
 fi
-cmake --build --preset release
+cmake --build --preset demo
 
 find_binary() {
     local path

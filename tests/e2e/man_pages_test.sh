@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The man pages of velkor and murelpage-sim: groff renders them without a warning (-ww), so does
 # man -l, no rendered line is wider than 80 columns, every section is there, the version matches
-# the project's, every option of the usage text is described and no other, and the ENVIRONMENT
-# section names every variable that the programs' sources read.
+# the project's, the date is the release's, every option of the usage text is described and no
+# other, SEE ALSO is in man-pages(7) order, and the ENVIRONMENT section names every variable that
+# the programs' sources read.
 #
-# man_pages_test.sh <source dir> <project version> <velkor> <murelpage-sim>
+# man_pages_test.sh <source dir> <project version> <velkor> <murelpage-sim> <built pages dir>
+#                   <release date>
 set -u
 
-source_dir=$1 version=$2 velkor=$3 sim=$4
+source_dir=$1 version=$2 velkor=$3 sim=$4 man_dir=$5 release_date=$6
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 need groff
 
@@ -47,8 +49,13 @@ check_page() {
         grep -qx "$heading" <<<"$rendered" || fail "$name: no section $heading"
     done
     check
-    [[ $(tail -n 1 <<<"$rendered") == *"velkor $version"* ]] ||
-        fail "$name: footer does not carry 'velkor $version': $(tail -n 1 <<<"$rendered")"
+    [[ $(tail -n 1 <<<"$rendered") == *"velkor $version"*" $release_date "* ]] ||
+        fail "$name: footer does not carry 'velkor $version' and $release_date:" \
+            "$(tail -n 1 <<<"$rendered")"
+    # SEE ALSO: by section, then by name.
+    references=$(section "$rendered" "SEE ALSO" | grep -oE '[a-z_-]+\([0-9]\)')
+    expect "$name: SEE ALSO order" "$(LC_ALL=C sort -t '(' -k 2,2n -k 1,1 <<<"$references")" \
+        "$references"
 
     # The options at the start of the OPTIONS section's items against the usage text, both ways.
     described=$(section "$rendered" OPTIONS | grep -oE '^ {7}(--[a-z-]+|-h)' | tr -d ' ' |
@@ -63,9 +70,9 @@ check_page() {
 
 # Option names of a usage text: the words "--name" that start its option lines, and --help, which
 # the usage texts do not list.
-check_page "$source_dir/app/velkor.1" \
+check_page "$man_dir/velkor.1" \
     "$( (echo --help; "$velkor" --help | grep -oE '^--[a-z-]+') | LC_ALL=C sort -u)"
-check_page "$source_dir/tools/murelpage-sim/murelpage-sim.1" \
+check_page "$man_dir/murelpage-sim.1" \
     "$( (echo --help; "$sim" --help | grep -oE '^ +--[a-z-]+' | tr -d ' ') | LC_ALL=C sort -u)"
 
 # The exit statuses velkor documents are the ones it returns.

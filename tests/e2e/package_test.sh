@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Debian package that cpack makes from this build: its name, version and architecture; its
-# contents (programs, man pages, completion, documentation, examples); its Depends field, which
-# must cover every shared library the programs load; and the programs unpacked with dpkg -x into a
-# scratch root run from there on the packaged sample block. The page they share lies in a private
-# /dev/shm when the test may make one (root): a program of another word size cannot share the
-# host's create lock, whose layout differs between 32-bit and 64-bit C libraries.
+# contents (programs, man pages, completion, documentation, examples, copyright, changelog); no
+# error or warning of lintian (when installed; the overrides state their reasons); its Depends
+# field, which must cover every shared library the programs load; and the programs unpacked with
+# dpkg -x into a scratch root run from there on the packaged sample block. The page they share
+# lies in a private /dev/shm when the test may make one (root): a program of another word size
+# cannot share the host's create lock, whose layout differs between 32-bit and 64-bit C libraries.
 #
 # package_test.sh <cpack> <build dir> <version> <velkor in the build> [emulator command...]
 set -u
@@ -50,10 +51,17 @@ for path in ./usr/bin/velkor ./usr/bin/murelpage-sim ./usr/share/man/man1/velkor
     ./usr/share/man/man1/murelpage-sim.1.gz ./usr/share/bash-completion/completions/velkor \
     ./usr/share/doc/velkor/README.md ./usr/share/doc/velkor/docs/troubleshooting.md \
     ./usr/share/doc/velkor/examples/adjust-block.bin \
-    ./usr/share/doc/velkor/examples/adjust-block.txt; do
+    ./usr/share/doc/velkor/examples/adjust-block.txt ./usr/share/doc/velkor/copyright \
+    ./usr/share/doc/velkor/changelog.Debian.gz ./usr/share/lintian/overrides/velkor; do
     check
     grep -qx -- "$path" <<<"$contents" || fail "the package lacks $path"
 done
+
+if command -v lintian >/dev/null; then
+    check
+    lint=$(lintian --pedantic --display-info --fail-on error,warning "$deb" 2>&1) ||
+        fail "lintian: $lint"
+fi
 
 dpkg -x "$deb" "$root"
 
@@ -66,7 +74,9 @@ package_of_library() {
     if ((${#emulator[@]} > 0)); then
         # No target libraries known to dpkg on a cross build: the run-time libraries by soname.
         case $1 in
-            libc.so.* | libm.so.* | libpthread.so.* | librt.so.* | libdl.so.*) printf libc6 ;;
+            # ld-linux: the stack protector's guard of 32-bit ARM lives in the dynamic loader.
+            libc.so.* | libm.so.* | libpthread.so.* | librt.so.* | libdl.so.* | ld-linux*.so.*)
+                printf libc6 ;;
             libstdc++.so.6) printf libstdc++6 ;;
             libgcc_s.so.1) printf libgcc-s1 ;;
         esac
