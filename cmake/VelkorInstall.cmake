@@ -100,4 +100,5 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 install(FILES ${PROJECT_SOURCE_DIR}/examples/README.md
               ${PROJECT_SOURCE_DIR}/examples/adjust-block.bin
               ${PROJECT_SOURCE_DIR}/examples/adjust-block.txt
+              ${PROJECT_SOURCE_DIR}/examples/adjust-block-field.bin
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
