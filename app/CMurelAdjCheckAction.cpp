@@ -20,10 +20,10 @@ void writeCheckDocument(const CMurelAdjOptions& options, uint32_t storedCrc,
     char text[9];
     snprintf(text, sizeof(text), "%08X", storedCrc);
     json.key("stored");
-    json.string(text, 8);
+    json.string(text);
     snprintf(text, sizeof(text), "%08X", calculatedCrc);
     json.key("calculated");
-    json.string(text, 8);
+    json.string(text);
     json.endObject();
     json.key("match");
     json.boolean(storedCrc == calculatedCrc);

@@ -119,7 +119,7 @@ void writeDiffDocument(const CMurelAdjOptions& options, const uint8_t* current,
     json.string(options.filePath);
     json.endObject();
     json.key("mode");
-    json.string(byEntries ? "entries" : "bytes", byEntries ? 7 : 5);
+    json.string(byEntries ? "entries" : "bytes");
     json.key("config");
     if (options.description.isEmpty()) {
         json.null();
@@ -133,7 +133,7 @@ void writeDiffDocument(const CMurelAdjOptions& options, const uint8_t* current,
         json.beginObject();
         json.key("kind");
         const CDiffEntry* entry = difference.entry;
-        json.string(entry != nullptr ? "entry" : "bytes", 5);
+        json.string(entry != nullptr ? "entry" : "bytes");
         if (entry != nullptr) {
             json.key("name");
             json.string(*entry->name);

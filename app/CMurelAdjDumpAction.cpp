@@ -44,7 +44,7 @@ public:
         m_json.beginObject();
         writeJsonHead(m_json, "dump", m_options);
         m_json.key("mode");
-        m_json.string("hex", 3);
+        m_json.string("hex");
         writeJsonVersion(m_json, m_data);
         m_json.key("hex");
         m_json.hex(m_data, m_length);
@@ -61,7 +61,7 @@ public:
         writeJsonHead(m_json, action, m_options);
         if (m_options.action == MURELADJ_ACTION_DUMP) {
             m_json.key("mode");
-            m_json.string("verbose", 7);
+            m_json.string("verbose");
         }
         m_json.key("config");
         if (fromFile) {

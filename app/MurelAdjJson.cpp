@@ -8,7 +8,6 @@
 #include "foundation/VXAssert.h"
 #include "meta/MurelMetaDescription.h"
 
-#include <cinttypes>
 #include <cstring>
 
 namespace {
@@ -46,7 +45,7 @@ uint32_t wellFormedLength(const uint8_t* text, uint32_t available) {
 } // namespace
 
 void CMurelAdjJsonWriter::beginObject() {
-    value();
+    separate();
     put('{');
     m_commaDue = false;
 }
@@ -57,7 +56,7 @@ void CMurelAdjJsonWriter::endObject() {
 }
 
 void CMurelAdjJsonWriter::beginArray() {
-    value();
+    separate();
     put('[');
     m_commaDue = false;
 }
@@ -68,13 +67,13 @@ void CMurelAdjJsonWriter::endArray() {
 }
 
 void CMurelAdjJsonWriter::key(const char* name) {
-    string(name, static_cast<uint32_t>(strlen(name)));
+    string(name);
     put(':');
     m_commaDue = false;
 }
 
 void CMurelAdjJsonWriter::string(const char* text, uint32_t length) {
-    value();
+    separate();
     put('"');
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text);
     uint32_t i = 0;
@@ -110,35 +109,37 @@ void CMurelAdjJsonWriter::string(const char* text, uint32_t length) {
 }
 
 void CMurelAdjJsonWriter::number(uint64_t value) {
-    char text[24];
-    const int length = snprintf(text, sizeof(text), "%" PRIu64, value);
-    this->value();
-    put(text, static_cast<uint32_t>(length));
+    separate();
+    putDecimal(value);
     m_commaDue = true;
 }
 
 void CMurelAdjJsonWriter::signedNumber(int64_t value) {
-    char text[24];
-    const int length = snprintf(text, sizeof(text), "%" PRId64, value);
-    this->value();
-    put(text, static_cast<uint32_t>(length));
+    separate();
+    if (value < 0) {
+        put('-');
+        // The magnitude, also of the most negative value, in unsigned arithmetic.
+        putDecimal(0 - static_cast<uint64_t>(value));
+    } else {
+        putDecimal(static_cast<uint64_t>(value));
+    }
     m_commaDue = true;
 }
 
 void CMurelAdjJsonWriter::boolean(bool value) {
-    this->value();
+    separate();
     put(value ? "true" : "false", value ? 4 : 5);
     m_commaDue = true;
 }
 
 void CMurelAdjJsonWriter::null() {
-    value();
+    separate();
     put("null", 4);
     m_commaDue = true;
 }
 
 void CMurelAdjJsonWriter::hex(const uint8_t* bytes, uint32_t count) {
-    value();
+    separate();
     put('"');
     for (uint32_t i = 0; i < count; ++i) {
         put(HEX_DIGITS[bytes[i] >> 4]);
@@ -154,7 +155,7 @@ void CMurelAdjJsonWriter::finish() {
     fflush(m_stream);
 }
 
-void CMurelAdjJsonWriter::value() {
+void CMurelAdjJsonWriter::separate() {
     if (m_commaDue) {
         put(',');
     }
@@ -168,9 +169,27 @@ void CMurelAdjJsonWriter::put(char c) {
 }
 
 void CMurelAdjJsonWriter::put(const char* text, uint32_t length) {
-    for (uint32_t i = 0; i < length; ++i) {
-        put(text[i]);
+    while (length > 0) {
+        if (m_used == sizeof(m_buffer)) {
+            flush();
+        }
+        const uint32_t room = static_cast<uint32_t>(sizeof(m_buffer)) - m_used;
+        const uint32_t chunk = length < room ? length : room;
+        memcpy(m_buffer + m_used, text, chunk);
+        m_used += chunk;
+        text += chunk;
+        length -= chunk;
     }
+}
+
+void CMurelAdjJsonWriter::putDecimal(uint64_t value) {
+    char digits[20]; // 18446744073709551615 has 20
+    uint32_t first = sizeof(digits);
+    do {
+        digits[--first] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    put(digits + first, static_cast<uint32_t>(sizeof(digits)) - first);
 }
 
 void CMurelAdjJsonWriter::flush() {
@@ -182,7 +201,7 @@ void CMurelAdjJsonWriter::flush() {
 
 void writeJsonHead(CMurelAdjJsonWriter& json, const char* action, const CMurelAdjOptions& options) {
     json.key("action");
-    json.string(action, static_cast<uint32_t>(strlen(action)));
+    json.string(action);
     json.key("source");
     json.beginObject();
     const CVXString* file = adjustBlockFilePath(options);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 struct CMurelAdjOptions;
 
@@ -32,6 +33,7 @@ public:
     // the document stays valid whatever the text holds.
     void string(const char* text, uint32_t length);
     void string(const CVXString& text) { string(text.c_str(), text.byteLength()); }
+    void string(const char* text) { string(text, static_cast<uint32_t>(strlen(text))); }
     // Integers are written exactly, in decimal, whatever their size.
     void number(uint64_t value);
     void signedNumber(int64_t value);
@@ -44,9 +46,10 @@ public:
     void finish();
 
 private:
-    void value(); // the comma before a value, when one is due
+    void separate(); // the comma before a value, when one is due
     void put(char c);
     void put(const char* text, uint32_t length);
+    void putDecimal(uint64_t value);
     void flush();
 
     FILE* m_stream;
