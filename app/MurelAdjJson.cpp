@@ -83,14 +83,8 @@ void CMurelAdjJsonWriter::string(const char* text, uint32_t length) {
             put('\\');
             put(static_cast<char>(c));
         } else if (c < 0x20) {
-            const char* const shortForm = c == '\n' ? "\\n" : c == '\t' ? "\\t" : nullptr;
-            if (shortForm != nullptr) {
-                put(shortForm, 2);
-            } else {
-                const char escape[6] = {
-                    '\\', 'u', '0', '0', HEX_DIGITS[c >> 4], HEX_DIGITS[c & 15]};
-                put(escape, sizeof(escape));
-            }
+            const char escape[6] = {'\\', 'u', '0', '0', HEX_DIGITS[c >> 4], HEX_DIGITS[c & 15]};
+            put(escape, sizeof(escape));
         } else if (c < 0x80) {
             put(static_cast<char>(c));
         } else {
