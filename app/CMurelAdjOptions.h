@@ -16,9 +16,12 @@ struct CMurelAdjOptions {
     EMurelAdjAction action = MURELADJ_ACTION_UNDEFINED;
     uint32_t dumpMode = MURELADJ_DUMP_VERBOSE;
     CVXString configPath;
-    CVXString filePath;
+    CVXString filePath; // backup target, the file check/getver read, or diff's reference block
     TVXVector<CVXString> getNames;
     CMurelAdjDescription description;
     CVXString pagePath;
     CVXString pageLockPath;
+    CVXString fromPath;     // block file read instead of the page (--from); excludes the above
+    uint8_t jsonOutput = 0; // the action's result as one JSON document (--json)
+    uint8_t versionRequested = 0; // the version was printed; no action runs
 };

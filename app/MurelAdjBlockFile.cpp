@@ -69,9 +69,22 @@ bool writeAdjustBlockFile(const CVXString& path, const CVXRCMemoryBuffer& buffer
     return written;
 }
 
+const CVXString* adjustBlockFilePath(const CMurelAdjOptions& options) {
+    if (!options.fromPath.isEmpty()) {
+        return &options.fromPath;
+    }
+    const bool actionReadsFile =
+        options.action == MURELADJ_ACTION_CHECK || options.action == MURELADJ_ACTION_GETVER;
+    if (actionReadsFile && !options.filePath.isEmpty()) {
+        return &options.filePath;
+    }
+    return nullptr;
+}
+
 bool obtainAdjustBlock(const CMurelAdjOptions& options, CVXRCMemoryBuffer& buffer) {
-    if (!options.filePath.isEmpty()) {
-        return readAdjustBlockFile(options.filePath, buffer);
+    const CVXString* path = adjustBlockFilePath(options);
+    if (path != nullptr) {
+        return readAdjustBlockFile(*path, buffer);
     }
     return getAdjustBlock(options.pagePath, options.pageLockPath, buffer);
 }

@@ -16,8 +16,12 @@ constexpr uint32_t MURELADJ_MIN_BLOCK_FILE_SIZE = 13;
 // Failures are logged and leave buffer as it was.
 bool readAdjustBlockFile(const CVXString& path, CVXRCMemoryBuffer& buffer);
 
-// The block the options name: read from filePath when one was given (--check=, --getver=), else
-// copied out of the page. Failures are logged and leave buffer as it was.
+// The file the options' block comes from: fromPath (--from), else the filePath of check and getver
+// (--check=, --getver=); null when the block comes from the page.
+const CVXString* adjustBlockFilePath(const CMurelAdjOptions& options);
+
+// The block the options name: read from the file of adjustBlockFilePath, else copied out of the
+// page. Failures are logged and leave buffer as it was.
 bool obtainAdjustBlock(const CMurelAdjOptions& options, CVXRCMemoryBuffer& buffer);
 
 // Creates or truncates the file and writes the whole buffer; failures are logged.

@@ -2,6 +2,7 @@
 
 #include "app/MurelAdjTypes.h"
 #include "foundation/VXAssert.h"
+#include "meta/MurelMetaDescription.h"
 
 #include <cstdio>
 #include <cstring>
@@ -89,6 +90,42 @@ void printHexRows(const uint8_t* data, uint32_t length) {
         }
         writer.text("\n", 1);
     }
+}
+
+uint32_t entryBytesInPrintOrder(const uint8_t* data, const CMurelAdjTypeInfo& type,
+                                uint32_t endianness, uint8_t* out) {
+    if (data == nullptr || type.size == 0 || type.count == 0) {
+        return 0;
+    }
+    const bool bigEndian = endianness == MURELADJ_BIG_ENDIAN;
+    uint32_t used = 0;
+    const uint8_t* element = data;
+    for (uint32_t k = 0; k < type.count; ++k, element += type.size) {
+        for (uint32_t j = 0; j < type.size; ++j) {
+            out[used++] = element[bigEndian ? type.size - 1 - j : j];
+        }
+    }
+    return used;
+}
+
+void formatHexBytes(const uint8_t* bytes, uint32_t count, char* text) {
+    for (uint32_t i = 0; i < count; ++i) {
+        *text++ = HEX_DIGITS[bytes[i] >> 4];
+        *text++ = HEX_DIGITS[bytes[i] & 0x0F];
+    }
+    *text = '\0';
+}
+
+bool collectAdjustEntries(TVXVector<NMurelMeta::TMetaNodePtr>& entries) {
+    NMurelMeta::TMetaNodePtr root;
+    NMurelMeta::getRootNode(root);
+    NMurelMeta::TMetaNodePtr adjustBlock;
+    if (!NMurelMeta::findRegisteredNode(root.get(), NMurelMeta::ADJUST_BLOCK_DATA_ID,
+                                        adjustBlock)) {
+        return false;
+    }
+    const uint32_t mask = NMurelMeta::AdjNode;
+    return NMurelMeta::collectNodes(adjustBlock.get(), false, &mask, entries);
 }
 
 uint32_t adjustEntryOffset(uint32_t id) {

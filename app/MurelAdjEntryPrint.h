@@ -20,6 +20,18 @@ void printEntryValue(const uint8_t* data, const CMurelAdjTypeInfo& type, uint32_
 // Prints rows of "%08X: " (offset) and up to 32 bytes in hex.
 void printHexRows(const uint8_t* data, uint32_t length);
 
+// Copies the entry's size x count bytes into out in the order printEntryValue prints them and
+// returns their number (0 for a missing pointer, size or count).
+uint32_t entryBytesInPrintOrder(const uint8_t* data, const CMurelAdjTypeInfo& type,
+                                uint32_t endianness, uint8_t* out);
+
+// Writes two upper-case hex digits per byte and a terminating zero (2 x count + 1 bytes) to text.
+void formatHexBytes(const uint8_t* bytes, uint32_t count, char* text);
+
+// The AdjNode entries below "AdjustBlock" of the compiled-in tree, in collection order; false when
+// the tree holds no such entry.
+bool collectAdjustEntries(TVXVector<NMurelMeta::TMetaNodePtr>& entries);
+
 // Byte offset of an adjust-block item inside the block: bits 29 to 16 of its identifier.
 uint32_t adjustEntryOffset(uint32_t id);
 

@@ -4,6 +4,7 @@
 #include "app/CMurelAdjBackupAction.h"
 #include "app/CMurelAdjCheckAction.h"
 #include "app/CMurelAdjConfigAction.h"
+#include "app/CMurelAdjDiffAction.h"
 #include "app/CMurelAdjDumpAction.h"
 #include "app/CMurelAdjGetverAction.h"
 #include "app/CMurelAdjLog.h"
@@ -22,6 +23,18 @@ bool runMurelAdjHelpPass(CMurelAdjOptions& options) {
         const char* const argument = VXCommandLineOptions::getArg(index);
         if (matchOption(argument, MURELADJ_HELP_OPTION)) {
             handleHelpOption(argument + strlen(MURELADJ_HELP_OPTION), options);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool runMurelAdjVersionPass(CMurelAdjOptions& options) {
+    const int32_t count = VXCommandLineOptions::getArgc();
+    for (int32_t index = 1; index < count; ++index) {
+        const char* const argument = VXCommandLineOptions::getArg(index);
+        if (matchOption(argument, MURELADJ_VERSION_OPTION)) {
+            handleVersionOption(argument + strlen(MURELADJ_VERSION_OPTION), options);
             return true;
         }
     }
@@ -86,7 +99,8 @@ void reportMurelAdjOptionError(EMurelAdjOptionResult result, const char* failedA
 void buildMurelAdjActions(const CMurelAdjOptions& options, TVXVector<CMurelAdjAction*>& actions) {
     const bool needsDescription =
         options.action == MURELADJ_ACTION_GET || options.action == MURELADJ_ACTION_SET ||
-        (options.action == MURELADJ_ACTION_DUMP && options.dumpMode == MURELADJ_DUMP_VERBOSE);
+        (options.action == MURELADJ_ACTION_DUMP && options.dumpMode == MURELADJ_DUMP_VERBOSE) ||
+        options.action == MURELADJ_ACTION_DIFF;
     if (!options.configPath.isEmpty() && needsDescription) {
         actions.append(new CMurelAdjConfigAction);
     }
@@ -103,6 +117,9 @@ void buildMurelAdjActions(const CMurelAdjOptions& options, TVXVector<CMurelAdjAc
         break;
     case MURELADJ_ACTION_GETVER:
         actions.append(new CMurelAdjGetverAction);
+        break;
+    case MURELADJ_ACTION_DIFF:
+        actions.append(new CMurelAdjDiffAction);
         break;
     default:
         VXAssertionFailed(__LINE__, "MurelAdjMain", "Undefined action.");
@@ -137,7 +154,7 @@ int murelAdjMain(const CMurelAdjSignalWatch& signalWatch) {
     TVXVector<CMurelAdjAction*> actions;
     bool heldActions = false;
     bool failed = false;
-    if (!runMurelAdjHelpPass(options)) {
+    if (!runMurelAdjHelpPass(options) && !runMurelAdjVersionPass(options)) {
         const char* failedArgument = nullptr;
         const char* failedOption = nullptr;
         const EMurelAdjOptionResult result =

@@ -26,6 +26,10 @@ int murelAdjMain(const CMurelAdjSignalWatch& signalWatch);
 // argument is "--help" (alone or with "=...").
 bool runMurelAdjHelpPass(CMurelAdjOptions& options);
 
+// Version pass, after the help pass: prints the version lines and returns true when an argument is
+// "--version" (alone or with "=..."); nothing else is then looked at.
+bool runMurelAdjVersionPass(CMurelAdjOptions& options);
+
 // Parse pass over the option source's arguments, stopping at the first error. On an error
 // failedArgument is the argument whose handler (or lookup) failed and failedOption its table
 // entry name (null for an unsupported argument).
@@ -38,7 +42,7 @@ void reportMurelAdjOptionError(EMurelAdjOptionResult result, const char* failedA
                                const char* failedOption);
 
 // Appends the actions for the parsed options: the description-file action first when a
-// description file was named and get, set or verbose dump was chosen, then the chosen action.
+// description file was named and get, set, verbose dump or diff was chosen, then the chosen action.
 void buildMurelAdjActions(const CMurelAdjOptions& options, TVXVector<CMurelAdjAction*>& actions);
 
 // Runs the actions in order; each is destroyed right after its turn (and its slot cleared). An

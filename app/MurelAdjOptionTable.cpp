@@ -40,6 +40,10 @@ bool actionChosen(const CMurelAdjOptions& options) {
     return options.action != MURELADJ_ACTION_UNDEFINED;
 }
 
+bool fromGiven(const CMurelAdjOptions& options) {
+    return !options.fromPath.isEmpty();
+}
+
 // The path options: a duplicate first, then the value.
 EMurelAdjOptionResult handlePathOption(const char* rest, CVXString& path) {
     if (!path.isEmpty()) {
@@ -56,7 +60,26 @@ EMurelAdjOptionResult handlePathOption(const char* rest, CVXString& path) {
     return MURELADJ_OPTION_OK;
 }
 
-// The file of "--getver" and "--check": optional; given, it must not be blank.
+// The actions "--backup" and "--diff": the file is required.
+EMurelAdjOptionResult chooseActionWithFile(const char* rest, CMurelAdjOptions& options,
+                                           EMurelAdjAction action) {
+    if (actionChosen(options)) {
+        return MURELADJ_OPTION_DUPLICATE;
+    }
+    options.action = action;
+    if (!hasOptionValue(rest)) {
+        return MURELADJ_OPTION_NO_VALUE;
+    }
+    CVXString value = trimmedValue(rest);
+    if (value.isEmpty()) {
+        return MURELADJ_OPTION_INVALID;
+    }
+    options.filePath = value;
+    return MURELADJ_OPTION_OK;
+}
+
+// The file of "--getver" and "--check": optional; given, it must not be blank, and it is a second
+// source of the block beside "--from".
 EMurelAdjOptionResult storeOptionalFile(const char* rest, CMurelAdjOptions& options) {
     if (!hasOptionValue(rest)) {
         return MURELADJ_OPTION_OK;
@@ -64,6 +87,9 @@ EMurelAdjOptionResult storeOptionalFile(const char* rest, CMurelAdjOptions& opti
     CVXString value = trimmedValue(rest);
     if (value.isEmpty()) {
         return MURELADJ_OPTION_INVALID;
+    }
+    if (fromGiven(options)) {
+        return MURELADJ_OPTION_DUPLICATE;
     }
     options.filePath = value;
     return MURELADJ_OPTION_OK;
@@ -78,6 +104,8 @@ const CMurelAdjOptionEntry MURELADJ_OPTION_TABLE[MURELADJ_OPTION_COUNT] = {
     {"--backup", handleBackupOption},     {"--getver", handleGetverOption},
     {"--get", handleGetOption},           {"--check", handleCheckOption},
     {"--pagelock", handlePageLockOption}, {"--page", handlePageOption},
+    {"--from", handleFromOption},         {"--diff", handleDiffOption},
+    {"--json", handleJsonOption},         {"--version", handleVersionOption},
 };
 
 bool matchOption(const char* argument, const char* name) {
@@ -206,19 +234,7 @@ EMurelAdjOptionResult handleDumpOption(const char* rest, CMurelAdjOptions& optio
 }
 
 EMurelAdjOptionResult handleBackupOption(const char* rest, CMurelAdjOptions& options) {
-    if (actionChosen(options)) {
-        return MURELADJ_OPTION_DUPLICATE;
-    }
-    options.action = MURELADJ_ACTION_BACKUP;
-    if (!hasOptionValue(rest)) {
-        return MURELADJ_OPTION_NO_VALUE;
-    }
-    CVXString value = trimmedValue(rest);
-    if (value.isEmpty()) {
-        return MURELADJ_OPTION_INVALID;
-    }
-    options.filePath = value;
-    return MURELADJ_OPTION_OK;
+    return chooseActionWithFile(rest, options, MURELADJ_ACTION_BACKUP);
 }
 
 EMurelAdjOptionResult handleGetverOption(const char* rest, CMurelAdjOptions& options) {
@@ -259,9 +275,46 @@ EMurelAdjOptionResult handleCheckOption(const char* rest, CMurelAdjOptions& opti
 }
 
 EMurelAdjOptionResult handlePageLockOption(const char* rest, CMurelAdjOptions& options) {
+    if (fromGiven(options)) {
+        return MURELADJ_OPTION_DUPLICATE;
+    }
     return handlePathOption(rest, options.pageLockPath);
 }
 
 EMurelAdjOptionResult handlePageOption(const char* rest, CMurelAdjOptions& options) {
+    if (fromGiven(options)) {
+        return MURELADJ_OPTION_DUPLICATE;
+    }
     return handlePathOption(rest, options.pagePath);
+}
+
+EMurelAdjOptionResult handleFromOption(const char* rest, CMurelAdjOptions& options) {
+    const bool actionReadsFile =
+        (options.action == MURELADJ_ACTION_CHECK || options.action == MURELADJ_ACTION_GETVER) &&
+        !options.filePath.isEmpty();
+    if (!options.pagePath.isEmpty() || !options.pageLockPath.isEmpty() || actionReadsFile) {
+        return MURELADJ_OPTION_DUPLICATE;
+    }
+    return handlePathOption(rest, options.fromPath);
+}
+
+EMurelAdjOptionResult handleDiffOption(const char* rest, CMurelAdjOptions& options) {
+    return chooseActionWithFile(rest, options, MURELADJ_ACTION_DIFF);
+}
+
+EMurelAdjOptionResult handleJsonOption(const char* rest, CMurelAdjOptions& options) {
+    if (options.jsonOutput != 0) {
+        return MURELADJ_OPTION_DUPLICATE;
+    }
+    if (hasOptionValue(rest)) {
+        return MURELADJ_OPTION_INVALID;
+    }
+    options.jsonOutput = 1;
+    return MURELADJ_OPTION_OK;
+}
+
+EMurelAdjOptionResult handleVersionOption(const char* /*rest*/, CMurelAdjOptions& options) {
+    printMurelAdjVersion();
+    options.versionRequested = 1;
+    return MURELADJ_OPTION_OK;
 }

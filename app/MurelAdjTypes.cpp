@@ -24,6 +24,8 @@ const char* murelAdjActionName(EMurelAdjAction action) {
         return "dumpcache";
     case MURELADJ_ACTION_CHECKCACHE:
         return "checkcache";
+    case MURELADJ_ACTION_DIFF:
+        return "diff";
     }
     VXAssertionFailed(__LINE__, "MurelAdjTypes", "Unknown EMurelAdjAction value.");
     return "";

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-// The actions; only dump, backup, get, check and getver can be chosen on the command line.
+// The actions; only dump, backup, get, check, getver and diff can be chosen on the command line.
 enum EMurelAdjAction : uint32_t {
     MURELADJ_ACTION_UNDEFINED = 0,
     MURELADJ_ACTION_DUMP = 1,
@@ -15,6 +15,7 @@ enum EMurelAdjAction : uint32_t {
     MURELADJ_ACTION_GETVER = 7,
     MURELADJ_ACTION_DUMPCACHE = 8,
     MURELADJ_ACTION_CHECKCACHE = 9,
+    MURELADJ_ACTION_DIFF = 10,
 };
 
 // Name printed in messages ("dump", "get", ...); an out-of-range value is reported and gives "".

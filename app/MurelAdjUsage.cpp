@@ -1,5 +1,7 @@
 #include "app/MurelAdjUsage.h"
 
+#include "meta/MurelMetaDescription.h"
+
 #include <cstdio>
 
 // clang-format off
@@ -85,8 +87,46 @@ const char MURELADJ_USAGE_TEXT[] =
     "--loglevel=<warning>[,<error>[,<info>]]|<none>:\n"
     "   Set loglevel (default is warning,error,info).\n"
     "\n";
+
+const char MURELADJ_USAGE_MORE_TEXT[] =
+    "Offline reading, comparison and output:\n"
+    "\n"
+    "--from=<file_path>:\n"
+    "   Read adjust block from file (e.g. written by --backup) instead of\n"
+    "   MurelPage, for every action. No shared memory is opened.\n"
+    "   Not allowed together with --page, --pagelock, --check=<file_path>\n"
+    "   or --getver=<file_path>.\n"
+    "   Example:\n"
+    "    velkor --from=unit42.bin --get=E2P.Networking.Eth0MacAddr\n"
+    "\n"
+    "--diff=<file_path>:\n"
+    "   Compare adjust block with reference block read from file. Prints one\n"
+    "   line per differing entry, NAME: <reference> -> <current>, and one per\n"
+    "   run of differing bytes outside all entries, bytes <first>-<last>: ...,\n"
+    "   then 'identical' or '<n> differences'. Fails unless identical.\n"
+    "   Example:\n"
+    "    velkor --from=unit42.bin --diff=factory.bin\n"
+    "   Output:\n"
+    "    bytes 0-3: DBB6D09A -> D86AFB0D\n"
+    "    bytes 5-5: 9D -> A1\n"
+    "    ...\n"
+    "    E2P.Networking.Eth0MacAddr: 02B4E12BB056 -> 02B4E12BB1A2\n"
+    "    ...\n"
+    "    7 differences\n"
+    "\n"
+    "--json:\n"
+    "   Print result of action as one JSON document instead of text lines.\n"
+    "\n"
+    "--version:\n"
+    "   Print version of velkor and compiled adjust block layout version.\n"
+    "\n";
 // clang-format on
 
 void printMurelAdjUsage() {
-    printf("%s", MURELADJ_USAGE_TEXT);
+    printf("%s%s", MURELADJ_USAGE_TEXT, MURELADJ_USAGE_MORE_TEXT);
+}
+
+void printMurelAdjVersion() {
+    printf("velkor %s\nadjust block layout version %u\n", VELKOR_VERSION,
+           static_cast<unsigned>(NMurelMeta::COMPILED_ADJUST_VERSION));
 }

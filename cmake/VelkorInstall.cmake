@@ -117,6 +117,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 # examples get the README for someone who has the programs only.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/adjust-block.bin
               ${PROJECT_SOURCE_DIR}/examples/adjust-block.txt
+              ${PROJECT_SOURCE_DIR}/examples/adjust-block-field.bin
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/README.installed.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME README.md)

@@ -141,6 +141,9 @@ def option_table_seeds():
         "getver-file": arguments("--getver=block.bin", "--endianness=big", "--endianness=big"),
         "help": arguments("--dump", "--help=x"),
         "unknown": arguments("--getversion", "--pages=/x", "-d", ""),
+        "from": arguments("--from= unit.bin ", "--json", "--diff=factory.bin"),
+        "from-twice": arguments("--check=a.bin", "--from=b.bin", "--page=/p"),
+        "version": arguments("--json=x", "--version"),
         "white-space": arguments("--config=\t\n\v\f\r ", "--dump=\u00df"),
     }
 

@@ -42,7 +42,7 @@ bool modelMatch(const char* argument, const char* name) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    fuzzQuietProcess(); // "--help" prints the usage text to standard output
+    fuzzQuietProcess(); // "--help" and "--version" print to standard output
     return 0;
 }
 
@@ -87,11 +87,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const EMurelAdjAction action = options.action;
     FUZZ_EXPECT(action == MURELADJ_ACTION_UNDEFINED || action == MURELADJ_ACTION_DUMP ||
                 action == MURELADJ_ACTION_BACKUP || action == MURELADJ_ACTION_GET ||
-                action == MURELADJ_ACTION_CHECK || action == MURELADJ_ACTION_GETVER);
+                action == MURELADJ_ACTION_CHECK || action == MURELADJ_ACTION_GETVER ||
+                action == MURELADJ_ACTION_DIFF);
+    FUZZ_EXPECT(options.jsonOutput <= 1 && options.versionRequested <= 1);
     expectTrimmedValue(options.configPath);
     expectTrimmedValue(options.filePath);
     expectTrimmedValue(options.pagePath);
     expectTrimmedValue(options.pageLockPath);
+    expectTrimmedValue(options.fromPath);
+    // One source for the block: --from excludes the page names and a file of check or getver.
+    if (!options.fromPath.isEmpty()) {
+        FUZZ_EXPECT(options.pagePath.isEmpty() && options.pageLockPath.isEmpty());
+        FUZZ_EXPECT(options.filePath.isEmpty() ||
+                    (action != MURELADJ_ACTION_CHECK && action != MURELADJ_ACTION_GETVER));
+    }
+    // Backup and diff store their file only with the action.
+    FUZZ_EXPECT(options.filePath.isEmpty() || action != MURELADJ_ACTION_UNDEFINED);
     for (const CVXString& name : options.getNames) {
         FUZZ_EXPECT(isFullEntryName(name));
         expectTrimmedValue(name);
@@ -103,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         buildMurelAdjActions(options, actions);
         const bool needsDescription =
             !options.configPath.isEmpty() &&
-            (action == MURELADJ_ACTION_GET ||
+            (action == MURELADJ_ACTION_GET || action == MURELADJ_ACTION_DIFF ||
              (action == MURELADJ_ACTION_DUMP && options.dumpMode == MURELADJ_DUMP_VERBOSE));
         FUZZ_EXPECT(actions.size() == (needsDescription ? 2 : 1));
         for (CMurelAdjAction* built : actions) {

@@ -34,7 +34,8 @@ std::string parse(const std::vector<std::string>& arguments) {
         {"log", options.logTarget},
         {"loglevel", options.logLevelMask},
         {"action", options.action},
-        {"mode", options.dumpMode == MURELADJ_DUMP_VERBOSE ? 0 : options.dumpMode}};
+        {"mode", options.dumpMode == MURELADJ_DUMP_VERBOSE ? 0 : options.dumpMode},
+        {"json", options.jsonOutput}};
     for (const auto& [name, value] : numbers) {
         if (value != 0) {
             text << " " << name << "=" << value;
@@ -43,7 +44,8 @@ std::string parse(const std::vector<std::string>& arguments) {
     const std::pair<const char*, const CVXString*> paths[] = {{"config", &options.configPath},
                                                               {"file", &options.filePath},
                                                               {"page", &options.pagePath},
-                                                              {"lock", &options.pageLockPath}};
+                                                              {"lock", &options.pageLockPath},
+                                                              {"from", &options.fromPath}};
     for (const auto& [name, path] : paths) {
         if (!path->isEmpty()) {
             text << " " << name << "='" << path->c_str() << "'";
@@ -70,6 +72,8 @@ TEST(MurelAdjOptionTable, MissingBlankAndRepeatedValues) {
                               {"--backup", " action=2", true, false},
                               {"--pagelock", "", true, false},
                               {"--page", "", true, false},
+                              {"--from", "", true, false},
+                              {"--diff", " action=a", true, false},
                               {"--dump", " action=1", false, false},
                               {"--check", " action=6", false, false},
                               {"--getver", " action=7", false, false}};
@@ -87,8 +91,10 @@ TEST(MurelAdjOptionTable, MissingBlankAndRepeatedValues) {
         }
     }
     // A second action option is refused before its value is looked at.
-    for (const char* first : {"--dump", "--backup=f", "--getver", "--get=E2P.A", "--check"}) {
-        for (const char* second : {"--dump", "--backup", "--getver", "--get=,", "--check=x"}) {
+    for (const char* first :
+         {"--dump", "--backup=f", "--getver", "--get=E2P.A", "--check", "--diff=f"}) {
+        for (const char* second :
+             {"--dump", "--backup", "--getver", "--get=,", "--check=x", "--diff"}) {
             EXPECT_EQ(parse({first, second}).substr(0, 1), "6") << first << " " << second;
         }
     }
@@ -141,7 +147,23 @@ TEST(MurelAdjOptionTable, ValuesFillTheRecord) {
         {{"--log=slog", "--log=bad"}, "5 log=1"},
         {{"--log=slog", "--log"}, "3 log=1"},
         {{"--loglevel=info", "--loglevel=error"}, "6 loglevel=4"},
-        {{"--loglevel=info", "--loglevel=a,,b"}, "4 loglevel=4"}};
+        {{"--loglevel=info", "--loglevel=a,,b"}, "4 loglevel=4"},
+        {{"--diff= /r.bin "}, "0 action=a file='/r.bin'"},
+        {{"--json", "--json="}, "6 json=1"},
+        {{"--json="}, "0 json=1"},
+        {{"--json=x"}, "5"},
+        // --from and a second source: the later one is refused, whichever it is.
+        {{"--from=f", "--page=/p"}, "6 from='f'"},
+        {{"--page=/p", "--from=f"}, "6 page='/p'"},
+        {{"--from=f", "--pagelock"}, "6 from='f'"},
+        {{"--pagelock=/l", "--from"}, "6 lock='/l'"},
+        {{"--from=f", "--check=x"}, "6 action=6 from='f'"},
+        {{"--check=x", "--from=f"}, "6 action=6 file='x'"},
+        {{"--from=f", "--getver=x"}, "6 action=7 from='f'"},
+        {{"--getver=x", "--from=f"}, "6 action=7 file='x'"},
+        {{"--from=f", "--check= "}, "5 action=6 from='f'"},
+        {{"--from=f", "--getver", "--json"}, "0 action=7 json=1 from='f'"},
+        {{"--backup=b", "--from=f"}, "0 action=2 file='b' from='f'"}};
     for (const auto& [arguments, expected] : cases) {
         EXPECT_EQ(parse(arguments), expected) << arguments[0];
     }

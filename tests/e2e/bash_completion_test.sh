@@ -50,15 +50,19 @@ asks() {
 
 # ---- option names ----
 all_options=$'--help\n--log=\n--loglevel=\n--endianness=\n--config=\n--dump\n--dump=\n--backup=
---getver\n--getver=\n--get=\n--check\n--check=\n--page=\n--pagelock='
+--getver\n--getver=\n--get=\n--check\n--check=\n--diff=\n--page=\n--pagelock=\n--from=\n--json
+--version'
 completes "" "$all_options"
 completes "--" "$all_options"
 completes "--ge" $'--getver\n--getver=\n--get='
 completes "--pagel" "--pagelock="
 completes "--x" ""
-# Options already given are not offered again; one action excludes the others.
-completes "--page=/p --log=slog --" "$(grep -vxE -- '--page=|--log=' <<<"$all_options")"
-completes "--dump=hex --" "$(grep -vxE -- '--(dump|backup|getver|get|check)=?' <<<"$all_options")"
+# Options already given are not offered again; one action excludes the others, one source of the
+# block the other (--from, or the page and its lock object).
+completes "--page=/p --log=slog --" "$(grep -vxE -- '--page=|--log=|--from=' <<<"$all_options")"
+completes "--dump=hex --" \
+    "$(grep -vxE -- '--(dump|backup|getver|get|check|diff)=?' <<<"$all_options")"
+completes "--from=f --json --" "$(grep -vxE -- '--(from|json|page|pagelock)=?' <<<"$all_options")"
 completes "--get=E2P.A.B --endianness=big --c" "--config="
 asks "--ge" "-o nospace" yes
 asks "--he" "-o nospace" no
@@ -89,7 +93,7 @@ files=$scratch/files
 mkdir -p "$files/sub dir"
 : >"$files/desc.txt"
 : >"$files/backup.bin"
-for option in --config --backup --getver --check; do
+for option in --config --backup --getver --check --from --diff; do
     completes "$option=$files/" "$files/backup.bin"$'\n'"$files/desc.txt"$'\n'"$files/sub dir"
     asks "$option=$files/d" "-o filenames" yes
 done

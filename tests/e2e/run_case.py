@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Runs one end-to-end case file of velkor and murelpage-sim; status 0 passed, 1 failed, 77 skipped.
 
-Usage: run_case.py --velkor BIN --sim BIN --source DIR [--emulator CMD] CASE.test
+Usage: run_case.py --velkor BIN --sim BIN --source DIR [--emulator CMD] [--version V] CASE.test
 
 A case file is a list of lines, run from top to bottom:
   # text                  a comment (also "LABELS: a;b" and "RESOURCE_LOCK: name", read by CMake)
   REQUIRES: non-root      skips the file when run as root
+  REQUIRES: private-shm   skips the file unless `unshare --map-root-user --mount` can give a
+                          command an empty /dev/shm of its own (mount -t tmpfs tmpfs /dev/shm)
   FILE: PATH              writes a text file; its lines follow, each behind "> " (">" alone: empty)
   BLOCK: PATH FROM [@OFFSET=HEX]... [pad=SIZE:HEX] [size=SIZE] [crc] [badcrc]
                           writes a binary file: FROM is a file or "zero" (2036 zero bytes); the
@@ -27,12 +29,16 @@ A case file is a list of lines, run from top to bottom:
   ABSENT: PATH            the file does not exist
 Placeholders: %t the case's scratch directory, %S the source tree, %sample and %desc the sample
 block and its description file of examples/, %page and %lock shared-memory names unique to the run,
-%shm{TAG} more such names, %P for "--page=%page --pagelock=%lock", %TAB a tab, %% a percent sign.
+%shm{TAG} more such names, %P for "--page=%page --pagelock=%lock", %TAB a tab, %x{HH} the byte HH
+(also outside UTF-8), %velkor and %sim the programs (with the emulator) for use inside a shell
+command, %version the project's version, %% a percent sign; after these, %hex{PATH} the file's
+bytes as upper-case hex digits.
 Shared-memory objects under the unique names are removed before and after the run.
 """
 import argparse, difflib, json, os, re, shlex, shutil, subprocess, sys, tempfile
 
-PLACEHOLDER = re.compile(r'%(?:shm\{(\w+)\}|(sample|desc|page|lock|TAB|P|S|t|%))')
+PLACEHOLDER = re.compile(r'%(?:shm\{(\w+)\}|x\{([0-9A-F]{2})\}|'
+                         r'(sample|desc|page|lock|TAB|velkor|sim|version|P|S|t|%))')
 
 
 def block_crc(block):
@@ -61,15 +67,23 @@ class Case:
 
     def expand(self, text):
         def one(m):
-            key = m.group(2)
+            key = m.group(3)
             if m.group(1):
                 return self.shm_name(m.group(1))
+            if m.group(2):  # bytes above 127 as the surrogates that stand for them in file names
+                byte = int(m.group(2), 16)
+                return chr(byte if byte < 0x80 else 0xDC00 + byte)
+            program = {'velkor': self.args.velkor, 'sim': self.args.sim}.get(key)
+            if program:
+                return ' '.join(self.args.emulator + [program])
             return {'t': self.scratch, 'S': self.args.source, '%': '%', 'TAB': '\t',
+                    'version': self.args.version,
                     'sample': f'{self.args.source}/examples/adjust-block.bin',
                     'desc': f'{self.args.source}/examples/adjust-block.txt',
                     'page': self.shm_name('page'), 'lock': self.shm_name('lock'),
                     'P': f'--page={self.shm_name("page")} --pagelock={self.shm_name("lock")}'}[key]
-        return PLACEHOLDER.sub(one, text)
+        return re.sub(r'%hex\{([^}]*)\}', lambda m: open(m.group(1), 'rb').read().hex().upper(),
+                      PLACEHOLDER.sub(one, text))
 
     def remove_shm(self):
         for name in self.shm.values():
@@ -160,6 +174,11 @@ class Case:
                 if value == 'non-root' and os.geteuid() == 0:
                     print(f'skipped: {self.args.case} needs a user other than root')
                     return 77
+                if value == 'private-shm' and (not shutil.which('unshare') or subprocess.run(
+                        ['unshare', '--map-root-user', '--mount', 'sh', '-c',
+                         'mount -t tmpfs tmpfs /dev/shm'], capture_output=True).returncode):
+                    print(f'skipped: {self.args.case} needs unshare and a mount namespace')
+                    return 77
                 continue
             if key in ('OUT', 'ERR', 'OUT-FILE', 'OUT-HEX', 'JSON', 'EXIT'):
                 if not pending:
@@ -182,7 +201,7 @@ class Case:
                 while number < len(lines) and lines[number].startswith('>'):
                     body.append(self.expand(lines[number][2:]) + '\n')
                     number += 1
-                with open(value, 'w', encoding='utf-8') as f:
+                with open(value, 'w', encoding='utf-8', errors='surrogateescape') as f:
                     f.write(''.join(body))
             elif key == 'BLOCK':
                 self.write_block(number, shlex.split(value))
@@ -206,7 +225,7 @@ class Case:
 
 def main():
     p = argparse.ArgumentParser()
-    for option in ('--velkor', '--sim', '--source', '--emulator'):
+    for option in ('--velkor', '--sim', '--source', '--emulator', '--version'):
         p.add_argument(option, default='')
     p.add_argument('case')
     args = p.parse_args()

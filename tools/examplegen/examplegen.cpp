@@ -1,11 +1,13 @@
-// Writes the sample adjust block and its description file from the layout compiled into velkor.
+// Writes the sample adjust block and its description file from the layout compiled into velkor,
+// and a second block of the same unit as found in the field, for comparisons with --diff.
 //
-//     examplegen <block-file> <description-file>
+//     examplegen <block-file> <description-file> [<field-block-file>]
 //
 // The entries, their offsets, sizes and data types come from the "AdjustBlock" subtree of the
 // compiled-in description, so the examples always match the layout the tool prints. The values
 // below are those of a plausible unit; every entry not listed holds erased EEPROM bytes (FF).
-// The block carries layout version 2 in byte 8 and a correct CRC in bytes 0 to 3.
+// The block carries layout version 2 in byte 8 and a correct CRC in bytes 0 to 3. The field block
+// differs from it in a few entries and header bytes (and so in its CRC, again correct).
 
 #include "app/MurelAdjCrc.h"
 #include "app/MurelAdjTypes.h"
@@ -156,6 +158,16 @@ constexpr SampleValue SAMPLE_VALUES[] = {
     {"E2P.END", "A5"},
 };
 
+// The field block: header bytes (offset, value) and entry values that differ from the sample.
+constexpr uint8_t FIELD_HEADER[][2] = {{5, 0xA1}, {10, 0x00}, {11, 0x01}};
+
+constexpr SampleValue FIELD_VALUES[] = {
+    {"E2P.ProdLogistic.SerialNo", "00304237353038303137"},
+    {"E2P.Networking.Eth0MacAddr", "02B4E12BB1A2"},
+    {"E2P.AdjustData.SupplyVoltage.ADC_cal_9", "5E02"},
+    {"E2P.AdjustData.TemperatureThresholds.CPU.high", "7800"},
+};
+
 struct Entry {
     std::string name;
     uint32_t offset;
@@ -213,10 +225,11 @@ int hexDigit(char c) {
     return -1;
 }
 
-bool fillBlock(const std::vector<Entry>& entries, std::vector<uint8_t>& block) {
-    block.assign(ADJUST_BLOCK_SIZE, 0xFF);
-    memcpy(block.data() + 4, HEADER, sizeof(HEADER));
-    for (const SampleValue& value : SAMPLE_VALUES) {
+// Writes the values into the block at their entries' offsets.
+template <size_t N>
+bool setValues(const std::vector<Entry>& entries, const SampleValue (&values)[N],
+               std::vector<uint8_t>& block) {
+    for (const SampleValue& value : values) {
         const auto entry = std::find_if(entries.begin(), entries.end(),
                                         [&](const Entry& e) { return e.name == value.name; });
         const size_t digits = strlen(value.bytes);
@@ -234,6 +247,11 @@ bool fillBlock(const std::vector<Entry>& entries, std::vector<uint8_t>& block) {
             block[entry->offset + i] = static_cast<uint8_t>(high * 16 + low);
         }
     }
+    return true;
+}
+
+// Stores a correct CRC in bytes 0 to 3.
+bool setCrc(std::vector<uint8_t>& block) {
     uint32_t crc = 0;
     if (calculateCrc(block.data(), ADJUST_BLOCK_SIZE, &crc) != MURELADJ_CRC_OK) {
         return false;
@@ -242,6 +260,21 @@ bool fillBlock(const std::vector<Entry>& entries, std::vector<uint8_t>& block) {
         block[i] = static_cast<uint8_t>(crc >> (8 * i));
     }
     return true;
+}
+
+bool fillBlock(const std::vector<Entry>& entries, std::vector<uint8_t>& block) {
+    block.assign(ADJUST_BLOCK_SIZE, 0xFF);
+    memcpy(block.data() + 4, HEADER, sizeof(HEADER));
+    return setValues(entries, SAMPLE_VALUES, block) && setCrc(block);
+}
+
+bool fillFieldBlock(const std::vector<Entry>& entries, const std::vector<uint8_t>& sample,
+                    std::vector<uint8_t>& block) {
+    block = sample;
+    for (const auto& [offset, value] : FIELD_HEADER) {
+        block[offset] = value;
+    }
+    return setValues(entries, FIELD_VALUES, block) && setCrc(block);
 }
 
 std::string hexOf(const uint8_t* bytes, uint32_t count) {
@@ -294,14 +327,18 @@ bool writeBlock(const char* path, const std::vector<uint8_t>& block) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: examplegen <block-file> <description-file>\n");
+    if (argc != 3 && argc != 4) {
+        fprintf(stderr, "usage: examplegen <block-file> <description-file> [<field-block-file>]\n");
         return 1;
     }
     std::vector<Entry> entries;
     std::vector<uint8_t> block;
     if (!collectEntries(entries) || !fillBlock(entries, block) || !writeBlock(argv[1], block) ||
         !writeDescription(argv[2], entries, block)) {
+        return 1;
+    }
+    std::vector<uint8_t> field;
+    if (argc == 4 && (!fillFieldBlock(entries, block, field) || !writeBlock(argv[3], field))) {
         return 1;
     }
     return 0;
