@@ -1,6 +1,6 @@
 // Termination requests and other signals sent to a running velkor.
-#include "tests/e2e/E2EPage.h"
 #include "tests/support/Emulator.h"
+#include "tests/support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,34 @@
 #include <thread>
 
 namespace {
+
+using Args = std::vector<std::string>;
+const std::string SAMPLE = VELKOR_SOURCE_DIR "/examples/adjust-block.bin";
+const std::string PAGE = uniqueShmName("page");
+const std::string LOCK = uniqueShmName("lock");
+
+// The words followed by the options that name the test's page.
+Args onPage(Args words) {
+    words.insert(words.end(), {"--page=" + PAGE, "--pagelock=" + LOCK});
+    return words;
+}
+
+// Each test has the sample block in a page of its own.
+class CMurelAdjSignalThread : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(runProcess(MURELPAGE_SIM_BINARY, onPage({"write", "--block=" + SAMPLE})).exitCode,
+                  0);
+    }
+    void TearDown() override { runProcess(MURELPAGE_SIM_BINARY, onPage({"remove"})); }
+};
+
+void expectRun(const ProcessResult& result, int exitCode, const std::string& out,
+               const std::string& err) {
+    EXPECT_EQ(result.exitCode, exitCode);
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, err);
+}
 
 std::string procText(pid_t pid, const std::string& file) {
     return readFile("/proc/" + std::to_string(pid) + "/" + file);
@@ -53,16 +81,13 @@ bool eventually(Condition condition) {
     return true;
 }
 
-TEST(CMurelAdjSignalThread, SignalsDuringTheOnlyActionAreLoggedAndItFinishes) {
-    E2EPage page;
-    ASSERT_TRUE(page.writeBlock(sampleBlock()));
-    RunningProcess holder(MURELPAGE_SIM_BINARY,
-                          {"hold-lock", "--pagelock=" + page.lock(), "--seconds=60"});
+TEST_F(CMurelAdjSignalThread, SignalsDuringTheOnlyActionAreLoggedAndItFinishes) {
+    RunningProcess holder(MURELPAGE_SIM_BINARY, onPage({"hold-lock", "--seconds=60"}));
     ASSERT_TRUE(holder.waitForOutput("locked\n"));
-    RunningProcess velkor(VELKOR_BINARY, page.arguments({"--dump", "--log=stdout"}));
+    RunningProcess velkor(VELKOR_BINARY, onPage({"--dump", "--log=stdout"}));
     // The dump has started once the access object is mapped; it then waits for the lock.
     ASSERT_TRUE(eventually([&] {
-        return procText(velkor.pid(), "maps").find("/dev/shm" + page.lock()) != std::string::npos;
+        return procText(velkor.pid(), "maps").find("/dev/shm" + LOCK) != std::string::npos;
     }));
 
     // The watch thread takes every asynchronous signal; the fault signals keep their default
@@ -85,7 +110,8 @@ TEST(CMurelAdjSignalThread, SignalsDuringTheOnlyActionAreLoggedAndItFinishes) {
     }
     holder.signal(SIGTERM); // releases the lock
     holder.wait();
-    expectRun(velkor.wait(), 0, expectedOutput("adjust-block-dump-big.txt"), logged + "SUCCESS\n");
+    const std::string dump = runProcess(VELKOR_BINARY, {"--from=" + SAMPLE, "--dump"}).out;
+    expectRun(velkor.wait(), 0, dump, logged + "SUCCESS\n");
 }
 
 // Whether main (or else another thread of the process) waits for a lock or standard error.
@@ -107,13 +133,14 @@ bool blockedOnLockOrStandardError(pid_t pid, bool main) {
 
 // The watch thread is held up on a full standard error while a signal waits to be taken or to be
 // logged: main must neither start an action after a request nor end before every line is out.
-TEST(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeTheEnd) {
-    E2EPage page;
-    ASSERT_TRUE(page.writeBlock(sampleBlock()));
+TEST_F(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeTheEnd) {
     const std::string hangup = "velkor: INFO: got signal 1 Hangup, ignored\n";
     const std::string stopped = "velkor: INFO: got signal 15 Terminated, ignored\nFAILURE\n";
-    const std::string config = "--config=" + sampleDescriptionPath();
-    const std::string parsed = parsedLine(sampleDescriptionPath());
+    const std::string description = VELKOR_SOURCE_DIR "/examples/adjust-block.txt";
+    const std::string parsed =
+        "velkor: INFO: config: '" + description + "' successfully parsed, 139 adjust nodes found\n";
+    const std::string config = "--config=" + description;
+    const std::string usage = readFile(VELKOR_SOURCE_DIR "/tests/e2e/expected/usage.txt");
     const struct {
         const char* name;
         Args arguments;
@@ -130,7 +157,7 @@ TEST(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeT
         // Had get run, it would have reported the unknown entry.
         {"description file", {config, "--get=E2P.A.B"}, {}, true, 1, "", parsed + stopped},
         // Main writes nothing to standard error and would end while the line waits.
-        {"usage text", {"--help"}, {SIGHUP}, false, 0, expectedOutput("usage.txt"), hangup},
+        {"usage text", {"--help"}, {SIGHUP}, false, 0, usage, hangup},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -140,7 +167,7 @@ TEST(CMurelAdjSignalThread, RequestsBeforeAnActionStopItAndEveryLineIsOutBeforeT
         ProcessOptions options;
         options.fullStandardError = true;
         options.pendingSignals = c.pendingAtStart;
-        Args arguments = page.arguments(c.arguments);
+        Args arguments = onPage(c.arguments);
         arguments.push_back("--log=stdout");
         RunningProcess velkor(VELKOR_BINARY, arguments, options);
         const pid_t pid = velkor.pid();

@@ -5,9 +5,12 @@ Usage: run_case.py --velkor BIN --sim BIN --source DIR [--emulator CMD] [--versi
 
 A case file is a list of lines, run from top to bottom:
   # text                  a comment (also "LABELS: a;b" and "RESOURCE_LOCK: name", read by CMake)
-  REQUIRES: non-root      skips the file when run as root
-  REQUIRES: private-shm   skips the file unless `unshare --map-root-user --mount` can give a
-                          command an empty /dev/shm of its own (mount -t tmpfs tmpfs /dev/shm)
+  REQUIRES: CONDITION     the rest of the file runs only when the condition holds (a file that
+                          stops before its first RUN is skipped); the conditions:
+    non-root              not run as root
+    private-shm           `unshare --map-root-user --mount` can give a command an empty /dev/shm
+                          of its own (mount -t tmpfs tmpfs /dev/shm)
+    no-default-page       neither "/murelpage" nor "/murelpage-lock" exists; the run removes them
   FILE: PATH              writes a text file; its lines follow, each behind "> " (">" alone: empty)
   BLOCK: PATH FROM [@OFFSET=HEX]... [pad=SIZE:HEX] [size=SIZE] [crc] [badcrc]
                           writes a binary file: FROM is a file or "zero" (2036 zero bytes); the
@@ -17,13 +20,21 @@ A case file is a list of lines, run from top to bottom:
   RUN: [NAME=VALUE]... PROGRAM ARGUMENT...
                           runs velkor, murelpage-sim or another program (words as in sh, without
                           expansions); leading words NAME=VALUE set environment variables
-                          (MUREL_PAGE and MUREL_PAGELOCK are unset unless given)
+                          (MUREL_PAGE and MUREL_PAGELOCK are unset unless given); with
+                          %{A|B|...} in the line it runs once for each alternative in its place,
+                          every run checked against the same expectations
   the checks of the last RUN, by default exit status 0 and no output at all:
   OUT: TEXT / ERR: TEXT   one more expected line of standard output / standard error
   OUT-FILE: PATH          standard output is the file's contents
   OUT-HEX: PATH           standard output is the file's bytes as hex rows ("%08X: " and 32 bytes)
+  OUT-DUMP: DESC BLOCK [little]
+                          standard output is the verbose dump of the block file's entries that the
+                          description file lists (Address, Group, Entry, Type, Count), in its order
   JSON: TEXT              standard output is one JSON document equal to the JSON of these lines
   EXIT: N                 the exit status
+  FAIL: TEXT              the last line of standard error, and exit status 1
+  OPTION-ERROR: TEXT      velkor refused an option: standard error "velkor: TEXT" and the line that
+                          points to --help, exit status 1
   and checks of files:
   CMP: PATH PATH          the two files hold the same bytes
   ABSENT: PATH            the file does not exist
@@ -33,7 +44,7 @@ block and its description file of examples/, %page and %lock shared-memory names
 (also outside UTF-8), %velkor and %sim the programs (with the emulator) for use inside a shell
 command, %version the project's version, %% a percent sign; after these, %hex{PATH} the file's
 bytes as upper-case hex digits.
-Shared-memory objects under the unique names are removed before and after the run.
+Shared-memory objects under the unique names are removed after the run.
 """
 import argparse, difflib, json, os, re, shlex, shutil, subprocess, sys, tempfile
 
@@ -53,6 +64,20 @@ def block_crc(block):
 def hex_rows(data):
     return ''.join(f'{i:08X}: ' + data[i:i + 32].hex().upper() + '\n'
                    for i in range(0, len(data), 32))
+
+
+def verbose_dump(description, block, order='big'):
+    sizes = {'INT8': 1, 'UINT8': 1, 'INT16': 2, 'UINT16': 2, 'INT32': 4, 'UINT32': 4,
+             'INT64': 8, 'UINT64': 8}
+    lines = ''
+    for line in open(description, encoding='utf-8'):
+        address, group, entry, kind, count = (line.split() + [''] * 5)[:5]
+        if kind in sizes and not line.startswith('#'):
+            at, size = int(address, 16), sizes[kind]
+            elements = [block[at + i * size:at + (i + 1) * size] for i in range(int(count))]
+            lines += f'{group}.{entry}=' + ''.join(
+                (e if order == 'little' else e[::-1]).hex().upper() for e in elements) + '\n'
+    return lines
 
 
 class Case:
@@ -84,6 +109,18 @@ class Case:
                     'P': f'--page={self.shm_name("page")} --pagelock={self.shm_name("lock")}'}[key]
         return re.sub(r'%hex\{([^}]*)\}', lambda m: open(m.group(1), 'rb').read().hex().upper(),
                       PLACEHOLDER.sub(one, text))
+
+    def unmet(self, condition):
+        if condition == 'non-root':
+            return os.geteuid() == 0
+        if condition == 'private-shm':
+            return not shutil.which('unshare') or subprocess.run(
+                ['unshare', '--map-root-user', '--mount', 'sh', '-c',
+                 'mount -t tmpfs tmpfs /dev/shm'], capture_output=True).returncode != 0
+        if condition == 'no-default-page':
+            return any(os.path.exists(f'/dev/shm{name}')
+                       for name in ('/murelpage', '/murelpage-lock'))
+        raise ValueError(f'unknown condition {condition!r}')
 
     def remove_shm(self):
         for name in self.shm.values():
@@ -132,7 +169,11 @@ class Case:
             self.fail(where, 'timed out after 60 s')
             return None, b'', b''
 
-    def check_run(self, where, result, expect):
+    def check_run(self, where, results, expect):
+        for variant, result in results:
+            self.check_one(f'{where}{variant and f" ({variant})"}', result, expect)
+
+    def check_one(self, where, result, expect):
         status, out, err = result
         if status is None:
             return
@@ -154,7 +195,7 @@ class Case:
             self.fail(where, f'exit status {status}, expected {expect["exit"]}')
 
     def execute(self, lines):
-        pending = None  # (line number, result, expectations) of the last RUN
+        pending = None  # (line number, [(alternative, result)], expectations) of the last RUN
 
         def settle():
             nonlocal pending
@@ -162,7 +203,7 @@ class Case:
                 self.check_run(*pending)
             pending = None
 
-        number = 0
+        number, ran = 0, False
         while number < len(lines):
             raw = lines[number]
             number += 1
@@ -171,25 +212,33 @@ class Case:
             if not raw.strip() or raw.startswith('#') or key in ('LABELS', 'RESOURCE_LOCK'):
                 continue
             if key == 'REQUIRES':
-                if value == 'non-root' and os.geteuid() == 0:
-                    print(f'skipped: {self.args.case} needs a user other than root')
-                    return 77
-                if value == 'private-shm' and (not shutil.which('unshare') or subprocess.run(
-                        ['unshare', '--map-root-user', '--mount', 'sh', '-c',
-                         'mount -t tmpfs tmpfs /dev/shm'], capture_output=True).returncode):
-                    print(f'skipped: {self.args.case} needs unshare and a mount namespace')
-                    return 77
+                if self.unmet(value):
+                    settle()
+                    print(f'skipped from line {number} on: {self.args.case} needs {value}')
+                    return 1 if self.failures else 0 if ran else 77
+                if value == 'no-default-page':
+                    self.shm.update(default_page='/murelpage', default_lock='/murelpage-lock')
                 continue
-            if key in ('OUT', 'ERR', 'OUT-FILE', 'OUT-HEX', 'JSON', 'EXIT'):
+            if key in ('OUT', 'ERR', 'FAIL', 'OUT-FILE', 'OUT-HEX', 'OUT-DUMP', 'JSON', 'EXIT',
+                       'OPTION-ERROR'):
                 if not pending:
                     raise ValueError(f'line {number}: {key} without RUN')
                 expect = pending[2]
-                if key in ('OUT', 'ERR'):
-                    expect[key.lower()] += value + '\n'
+                if key in ('OUT', 'ERR', 'FAIL'):
+                    expect['out' if key == 'OUT' else 'err'] += value + '\n'
+                    if key == 'FAIL':
+                        expect['exit'] = 1
                 elif key == 'OUT-FILE':
                     expect['out'] += open(value, encoding='utf-8').read()
                 elif key == 'OUT-HEX':
                     expect['out'] += hex_rows(open(value, 'rb').read())
+                elif key == 'OUT-DUMP':
+                    description, block, *order = shlex.split(value)
+                    expect['out'] += verbose_dump(description, open(block, 'rb').read(), *order)
+                elif key == 'OPTION-ERROR':
+                    expect['err'] += (f"velkor: {value}\nvelkor: Use option '--help' for "
+                                      "detailed information.\n")
+                    expect['exit'] = 1
                 elif key == 'JSON':
                     expect['json'] = expect.get('json', '') + value + '\n'
                 else:
@@ -208,7 +257,10 @@ class Case:
             elif key == 'CWD':
                 self.cwd = value
             elif key == 'RUN':
-                pending = (number, self.run(number, shlex.split(value)),
+                ran = True
+                head, alternatives, tail = (re.split(r'%\{([^}]*)\}', value, 1) + ['', ''])[:3]
+                pending = (number, [(v, self.run(number, shlex.split(head + v + tail)))
+                                    for v in alternatives.split('|')],
                            {'out': '', 'err': '', 'exit': 0})
             elif key == 'CMP':
                 a, b = shlex.split(value)
