@@ -40,7 +40,10 @@ check_page() {
     local page=$1 options=$2 name rendered described heading variable
     name=$(basename "$page")
     expect "$name: groff -ww warnings" "" "$(groff -t -man -ww -z -Tutf8 "$page" 2>&1)"
-    man_renders_cleanly "$page"
+    if command -v man >/dev/null; then
+        expect "$name: man --warnings" "" \
+            "$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)"
+    fi
     rendered=$(render "$page")
     expect "$name: lines wider than 80 columns" "" "$(awk 'length > 80' <<<"$rendered")"
     for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES \
@@ -74,11 +77,5 @@ check_page "$man_dir/velkor.1" \
     "$( (echo --help; "$velkor" --help | grep -oE '^--[a-z-]+') | LC_ALL=C sort -u)"
 check_page "$man_dir/murelpage-sim.1" \
     "$( (echo --help; "$sim" --help | grep -oE '^ +--[a-z-]+' | tr -d ' ') | LC_ALL=C sort -u)"
-
-# The exit statuses velkor documents are the ones it returns.
-"$velkor" --help >/dev/null
-expect "velkor --help exit status" 0 $?
-"$velkor" --no-such-option >/dev/null 2>&1
-expect "velkor exit status with an unknown option" 1 $?
 
 report
