@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # `cmake --install` into a scratch prefix: everything lands where it belongs, man finds the pages
-# under the prefix, the bash completion registers itself, and the installed programs read the
-# installed sample block through a page (named by options or by the environment) with the
+# under the prefix, and the installed programs read the installed sample block through a page (named by options or by the environment) with the
 # installed description.
 #
 # install_test.sh <cmake> <build dir> <completion dir relative to the prefix>
@@ -23,8 +22,6 @@ if command -v man >/dev/null; then
             fail "man -w $program does not find the page under $prefix"
     done
 fi
-expect "the installed completion registers itself" "complete -F _velkor velkor" \
-    "$(bash -c 'source "$1" && complete -p velkor' _ "$prefix/$completion_dir/velkor" 2>&1)"
 
 examples=$prefix/share/doc/velkor/examples
 on_page "$page" "$lock" "$examples/adjust-block.bin" "$prefix/bin/murelpage-sim" "$prefix/bin/velkor"

@@ -31,7 +31,6 @@ A case file is a list of lines, run from top to bottom:
                           standard output is the verbose dump of the block file's entries that the
                           description file lists (Address, Group, Entry, Type, Count), in its order
   JSON: TEXT              standard output is one JSON document equal to the JSON of these lines
-  EXIT: N                 the exit status
   FAIL: TEXT              the last line of standard error, and exit status 1
   OPTION-ERROR: TEXT      velkor refused an option: standard error "velkor: TEXT" and the line that
                           points to --help, exit status 1
@@ -219,7 +218,7 @@ class Case:
                 if value == 'no-default-page':
                     self.shm.update(default_page='/murelpage', default_lock='/murelpage-lock')
                 continue
-            if key in ('OUT', 'ERR', 'FAIL', 'OUT-FILE', 'OUT-HEX', 'OUT-DUMP', 'JSON', 'EXIT',
+            if key in ('OUT', 'ERR', 'FAIL', 'OUT-FILE', 'OUT-HEX', 'OUT-DUMP', 'JSON',
                        'OPTION-ERROR'):
                 if not pending:
                     raise ValueError(f'line {number}: {key} without RUN')
@@ -239,10 +238,8 @@ class Case:
                     expect['err'] += (f"velkor: {value}\nvelkor: Use option '--help' for "
                                       "detailed information.\n")
                     expect['exit'] = 1
-                elif key == 'JSON':
-                    expect['json'] = expect.get('json', '') + value + '\n'
                 else:
-                    expect['exit'] = int(value)
+                    expect['json'] = expect.get('json', '') + value + '\n'
                 continue
             settle()
             if key == 'FILE':

@@ -9,9 +9,7 @@
 struct ProcessOptions {
     // Environment changes on top of the test's own environment: "NAME=value" sets, "NAME" unsets.
     std::vector<std::string> environment;
-    std::string standardInput;
-    std::string workingDirectory; // empty: the test's own
-    int timeoutMs = 30000;        // the child is killed with SIGKILL after this long
+    int timeoutMs = 30000; // the child is killed with SIGKILL after this long
     // Standard error starts as a full pipe: the child's first write to it blocks until the test
     // reads. The filler is not part of ProcessResult::err.
     bool fullStandardError = false;
@@ -21,11 +19,9 @@ struct ProcessOptions {
 };
 
 struct ProcessResult {
-    int exitCode = -1;  // exit status, -1 when the child did not exit normally
-    int termSignal = 0; // signal that ended the child, 0 when it exited
-    bool timedOut = false;
-    std::string out; // everything written to standard output
-    std::string err; // everything written to standard error
+    int exitCode = -1; // exit status, -1 when the child did not exit normally
+    std::string out;   // everything written to standard output
+    std::string err;   // everything written to standard error
 };
 
 // A started child; wait() collects its output and status.
@@ -38,16 +34,15 @@ public:
     RunningProcess& operator=(const RunningProcess&) = delete;
 
     pid_t pid() const { return m_pid; }
-    // Reads standard output until it contains text or the child ends; true when found.
-    bool waitForOutput(const std::string& text, int timeoutMs = 10000);
-    // The same for standard error.
-    bool waitForError(const std::string& text, int timeoutMs = 10000);
+    // Reads standard output (error) until it contains text or the child ends; true when found.
+    bool waitForOutput(const std::string& text) { return waitFor(m_result.out, text); }
+    bool waitForError(const std::string& text) { return waitFor(m_result.err, text); }
     void signal(int signalNumber);
     ProcessResult wait();
 
 private:
     void pump(int timeoutMs);
-    bool waitFor(const std::string& stream, const std::string& text, int timeoutMs);
+    bool waitFor(const std::string& stream, const std::string& text);
 
     pid_t m_pid = -1;
     int m_outFd = -1;
