@@ -168,11 +168,7 @@ class Case:
             self.fail(where, 'timed out after 60 s')
             return None, b'', b''
 
-    def check_run(self, where, results, expect):
-        for variant, result in results:
-            self.check_one(f'{where}{variant and f" ({variant})"}', result, expect)
-
-    def check_one(self, where, result, expect):
+    def check_run(self, where, result, expect):
         status, out, err = result
         if status is None:
             return
@@ -198,8 +194,9 @@ class Case:
 
         def settle():
             nonlocal pending
-            if pending:
-                self.check_run(*pending)
+            for alternative, result in pending[1] if pending else []:
+                self.check_run(f'{pending[0]}{alternative and f" ({alternative})"}', result,
+                               pending[2])
             pending = None
 
         number, ran = 0, False
