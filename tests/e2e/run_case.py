@@ -29,9 +29,10 @@ A case file is a list of lines, run from top to bottom:
   OUT-HEX: PATH           standard output is the file's bytes as hex rows ("%08X: " and 32 bytes)
   OUT-DUMP: DESC BLOCK [little]
                           standard output is the verbose dump of the block file's entries that the
-                          description file lists (Address, Group, Entry, Type, Count), in its order
+                          description file lists (Address, Group, Entry, Type, Count), in its
+                          order, big-endian unless "little" is given
   JSON: TEXT              standard output is one JSON document equal to the JSON of these lines
-  FAIL: TEXT              the last line of standard error, and exit status 1
+  FAIL: TEXT              one more line of standard error, and exit status 1
   OPTION-ERROR: TEXT      velkor refused an option: standard error "velkor: TEXT" and the line that
                           points to --help, exit status 1
   and checks of files:
