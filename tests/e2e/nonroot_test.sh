@@ -48,6 +48,10 @@ expect "velkor --getver as nobody behind root's create lock (exit status)" 1 "$?
 expect "velkor --getver as nobody behind root's create lock" \
     "velkor: ERROR: failed attach, page: '/rootpage', pagelock: '/rootlock', res: ERROR_ATTACH_SHACC
 FAILURE" "$output"
+output=$(as_user "$sim" write --page=/userpage --pagelock=/rootlock --block="$block" 2>&1)
+expect "murelpage-sim write as nobody behind root's create lock (exit status)" 1 "$?"
+expect "murelpage-sim write as nobody behind root's create lock" \
+    "murelpage-sim: cannot attach the shared access object '/rootlock'" "$output"
 chmod 0666 /dev/shm/sem.murelpage-create-lock
 expect "velkor --getver as nobody after chmod 0666" $'Compiled version: 2, stored version: 2\nSUCCESS' \
     "$(as_user "$velkor" --page=/rootpage --pagelock=/rootlock --getver 2>&1)"
