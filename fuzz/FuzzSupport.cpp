@@ -3,123 +3,78 @@
 #include "app/CMurelAdjLog.h"
 #include "foundation/platform/VXSlog.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
-void fuzzExpectationFailed(const char* file, int line, const char* condition) {
+void fuzzFailed(const char* file, int line, const char* condition) {
     fprintf(stderr, "%s:%d: fuzz expectation failed: %s\n", file, line, condition);
-    fflush(stderr);
     abort();
 }
 
+void fuzzWriteFile(const std::string& path, const void* data, size_t size) {
+    FILE* file = fopen(path.c_str(), "wb");
+    FUZZ_EXPECT(file != nullptr);
+    FUZZ_EXPECT(fwrite(data, 1, size, file) == size && fclose(file) == 0);
+}
+
 namespace {
 
-// Formats the line as the logger would, then drops it.
-int discardSlogLine(void* /*context*/, int /*opcode*/, int /*severity*/, const char* text) {
-    return static_cast<int>(strlen(text));
-}
-
-void openNoSystemLog(const char* /*identity*/, int /*option*/, int /*facility*/) {}
-
-__attribute__((format(printf, 2, 0))) void formatAndDrop(int /*priority*/, const char* format,
-                                                         va_list args) {
-    char line[1024];
-    vsnprintf(line, sizeof line, format, args);
-}
-
-void closeNoSystemLog() {}
-
-const CMurelAdjSystemLog s_noSystemLog = {openNoSystemLog, formatAndDrop, closeNoSystemLog};
+const CMurelAdjSystemLog s_noSystemLog = {[](const char*, int, int) {},
+                                          [](int, const char* format, va_list args) {
+                                              char line[1024];
+                                              vsnprintf(line, sizeof line, format, args);
+                                          },
+                                          [] {}};
 
 } // namespace
 
-void fuzzQuietProcess() {
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     setenv("VX_ENABLE_ABORT_ON_ASSERTION", "1", 1);
     setenv("VX_ENABLE_ABORT_ON_FATAL_ERROR", "1", 1);
-    VXSlogSetSink(discardSlogLine, nullptr);
+    VXSlogSetSink([](void*, int, int, const char* text) { return static_cast<int>(strlen(text)); },
+                  nullptr);
     CMurelAdjLog::setSystemLog(&s_noSystemLog);
     CMurelAdjLog::setTarget(CMurelAdjLog::TARGET_SYSLOG);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        fflush(stdout);
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
+    FUZZ_EXPECT(freopen("/dev/null", "w", stdout) != nullptr);
+    return 0;
 }
 
-CFuzzMemoryFile::CFuzzMemoryFile() {
-    m_descriptor = memfd_create("velkor-fuzz-input", MFD_CLOEXEC);
-    if (m_descriptor < 0) {
-        fprintf(stderr, "memfd_create failed: %s\n", strerror(errno));
-        abort();
-    }
-    m_path = "/proc/self/fd/" + std::to_string(m_descriptor);
-}
-
-CFuzzMemoryFile::~CFuzzMemoryFile() {
-    if (m_descriptor >= 0) {
-        close(m_descriptor);
-    }
-}
-
-bool CFuzzMemoryFile::assign(const uint8_t* data, size_t size) {
-    if (ftruncate(m_descriptor, 0) != 0) {
-        return false;
-    }
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t count =
-            pwrite(m_descriptor, data + written, size - written, static_cast<off_t>(written));
-        if (count < 0 && errno == EINTR) {
-            continue;
+#ifdef VELKOR_FUZZ_REPLAY
+// Every argument is an input file or a directory of them; all inputs run in name order, each from a
+// buffer of exactly its size, so that reading past it is caught.
+int main(int argc, char** argv) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> inputs;
+    for (int index = 1; index < argc; ++index) {
+        const fs::path path = fs::absolute(argv[index]).lexically_normal(); // before any chdir
+        if (fs::is_directory(path)) {
+            std::copy(fs::directory_iterator(path), fs::directory_iterator(),
+                      std::back_inserter(inputs));
+        } else {
+            inputs.push_back(path);
         }
-        if (count <= 0) {
-            return false;
+    }
+    std::sort(inputs.begin(), inputs.end());
+    LLVMFuzzerInitialize(&argc, &argv);
+    for (const fs::path& input : inputs) {
+        std::ifstream file(input, std::ios::binary);
+        std::vector<uint8_t> bytes(file ? fs::file_size(input) : 0);
+        if (!file.read(reinterpret_cast<char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()))) {
+            fprintf(stderr, "replay: cannot read '%s'\n", input.c_str());
+            return 1;
         }
-        written += static_cast<size_t>(count);
+        fprintf(stderr, "replay: %s (%zu bytes)\n", input.c_str(), bytes.size());
+        static const uint8_t none = 0;
+        LLVMFuzzerTestOneInput(bytes.empty() ? &none : bytes.data(), bytes.size());
     }
-    return true;
+    fprintf(stderr, "%zu inputs replayed\n", inputs.size());
+    return inputs.empty() ? 1 : 0;
 }
-
-namespace {
-
-std::string s_scratch;
-
-void removeScratchDirectory() {
-    if (s_scratch.empty()) {
-        return;
-    }
-    DIR* directory = opendir(s_scratch.c_str());
-    if (directory != nullptr) {
-        while (const dirent* entry = readdir(directory)) {
-            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
-                unlink((s_scratch + "/" + entry->d_name).c_str());
-            }
-        }
-        closedir(directory);
-    }
-    rmdir(s_scratch.c_str());
-}
-
-} // namespace
-
-const std::string& fuzzScratchDirectory() {
-    if (s_scratch.empty()) {
-        const char* base = getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/velkor-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            fprintf(stderr, "mkdtemp failed: %s\n", strerror(errno));
-            abort();
-        }
-        s_scratch = pattern;
-        atexit(removeScratchDirectory);
-    }
-    return s_scratch;
-}
+#endif

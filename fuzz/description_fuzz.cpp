@@ -1,8 +1,6 @@
-// Fuzz target: the description-file parser. The input is the contents of a description file; it is
-// parsed through the description-file action (the path of a memory file as --config names it), and
-// every line on its own through both ways of checking a data line (as bytes and as a string), which
-// must agree on plain ASCII lines. Expectations: a clean result or a clean failure, a previous list
-// kept on failure, and only entries that satisfy every rule on success.
+// Fuzz target: a description file (the input) through the --config action, and each of its plain
+// ASCII lines through both data-line checkers, which must agree. A file that fails keeps the list
+// as it was; a file that passes yields only entries that keep every rule, at distinct addresses.
 #include "app/CMurelAdjConfigAction.h"
 #include "app/CMurelAdjOptions.h"
 #include "fuzz/FuzzSupport.h"
@@ -11,141 +9,89 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/mman.h>
+#include <vector>
 
 namespace {
 
-constexpr uint32_t BLOCK_SIZE = 2036;
-constexpr uint32_t FIRST_ENTRY_BYTE = 12;
-
-CFuzzMemoryFile* s_file = nullptr;
-
-bool isUpperHex(const CVXString& text) {
-    for (const char* at = text.c_str(); *at != '\0'; ++at) {
-        if (!((*at >= '0' && *at <= '9') || (*at >= 'A' && *at <= 'F'))) {
-            return false;
-        }
+// Inside the 2036-byte block behind its 12-byte header, a known type, a full entry name and a value
+// of two upper-case hex digits per byte.
+void expectValid(const CMurelAdjNodeDesc& node) {
+    static const char* const types[] = {"INT8",  "UINT8",  "INT16", "UINT16",
+                                        "INT32", "UINT32", "INT64", "UINT64"};
+    uint32_t size = 0;
+    for (uint32_t index = 0; index < 8; ++index) {
+        size = strcmp(node.type.typeName.c_str(), types[index]) == 0 ? 1u << index / 2 : size;
     }
-    return true;
-}
-
-uint32_t elementSize(const CVXString& typeName) {
-    static const struct {
-        const char* name;
-        uint32_t size;
-    } types[] = {{"INT8", 1},  {"UINT8", 1},  {"INT16", 2}, {"UINT16", 2},
-                 {"INT32", 4}, {"UINT32", 4}, {"INT64", 8}, {"UINT64", 8}};
-    for (const auto& type : types) {
-        if (strcmp(typeName.c_str(), type.name) == 0) {
-            return type.size;
-        }
-    }
-    return 0;
-}
-
-// Every rule of a data line holds for a parsed node.
-void expectValidNode(const CMurelAdjNodeDesc& node) {
-    FUZZ_EXPECT(node.address >= FIRST_ENTRY_BYTE && node.address < BLOCK_SIZE);
-    FUZZ_EXPECT(node.type.size == elementSize(node.type.typeName) && node.type.size != 0);
-    FUZZ_EXPECT(node.type.count > 0);
-    const uint64_t bytes = uint64_t{node.type.size} * node.type.count;
-    FUZZ_EXPECT(node.address + bytes <= BLOCK_SIZE);
+    const uint64_t bytes = uint64_t{size} * node.type.count;
+    FUZZ_EXPECT(size != 0 && node.type.size == size && node.type.count > 0);
+    FUZZ_EXPECT(node.address >= 12 && node.address + bytes <= 2036);
     FUZZ_EXPECT(isFullEntryName(node.name));
-    FUZZ_EXPECT(node.value.byteLength() == 2 * bytes && isUpperHex(node.value));
-    FUZZ_EXPECT(node.name.byteLength() == strlen(node.name.c_str()));
+    FUZZ_EXPECT(node.value.byteLength() == 2 * bytes &&
+                strspn(node.value.c_str(), "0123456789ABCDEF") == 2 * bytes);
 }
 
-bool sameNode(const CMurelAdjNodeDesc& first, const CMurelAdjNodeDesc& second) {
-    return first.name == second.name && first.value == second.value &&
-           first.address == second.address && first.type.typeName == second.type.typeName &&
-           first.type.size == second.type.size && first.type.count == second.type.count;
-}
-
-// A plain ASCII line: the byte-wise check and the string check agree on the outcome and the node.
-void checkLineBothWays(const char* bytes, uint32_t length) {
-    if (length == 0 || !isPlainAsciiText(bytes, length)) {
+void checkLine(const char* bytes, uint32_t length) {
+    CVXString line(bytes, length);
+    line.trim();
+    if (line.isEmpty() || !isPlainAsciiText(bytes, length) ||
+        classifyDescriptionLine(line) != MURELADJ_LINE_DATA) {
         return;
     }
-    const char* first = bytes;
-    const char* last = bytes + length;
-    while (first < last && isDescriptionSpace(*first)) {
-        ++first;
-    }
-    while (last > first && isDescriptionSpace(last[-1])) {
-        --last;
-    }
-    const uint32_t trimmedLength = static_cast<uint32_t>(last - first);
-    CVXString text(bytes, length);
-    text.trim();
-    FUZZ_EXPECT(text.byteLength() == trimmedLength);
-    if (classifyDescriptionLine(text) != MURELADJ_LINE_DATA) {
-        return;
-    }
+    // The byte-wise checker reads from a copy of exactly the line's size.
+    const std::vector<char> exact(line.c_str(), line.c_str() + line.byteLength());
     CMurelAdjNodeDesc asBytes;
     CMurelAdjNodeDesc asText;
-    const bool bytesValid = parseAsciiDescriptionDataLine(first, trimmedLength, asBytes);
-    const bool textValid = parseTextDescriptionDataLine(text, asText);
-    FUZZ_EXPECT(bytesValid == textValid);
-    if (bytesValid) {
-        FUZZ_EXPECT(sameNode(asBytes, asText));
-        expectValidNode(asBytes);
+    const bool valid = parseAsciiDescriptionDataLine(exact.data(), line.byteLength(), asBytes);
+    FUZZ_EXPECT(valid == parseTextDescriptionDataLine(line, asText));
+    if (valid) {
+        FUZZ_EXPECT(asBytes.name == asText.name && asBytes.value == asText.value &&
+                    asBytes.address == asText.address && asBytes.type.count == asText.type.count &&
+                    asBytes.type.typeName == asText.type.typeName);
+        expectValid(asBytes);
     }
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    fuzzQuietProcess();
-    s_file = new CFuzzMemoryFile();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 1u << 20 || !s_file->assign(data, size)) {
-        return 0;
-    }
-    // Lines on their own (the last line only when a line feed ends it).
+    // A memory file, by a path that names it: nothing is left on disk.
+    static const std::string path =
+        "/proc/self/fd/" + std::to_string(memfd_create("description", MFD_CLOEXEC));
+    fuzzWriteFile(path, data, size);
+    // The lines that a line feed ends.
     const char* const text = reinterpret_cast<const char*>(data);
-    size_t lineStart = 0;
-    for (size_t at = 0; at < size; ++at) {
-        if (data[at] == '\n') {
-            checkLineBothWays(text + lineStart, static_cast<uint32_t>(at - lineStart));
-            lineStart = at + 1;
+    for (size_t start = 0, end = 0; end < size; ++end) {
+        if (text[end] == '\n') {
+            checkLine(text + start, static_cast<uint32_t>(end - start));
+            start = end + 1;
         }
     }
 
-    // The whole file through the action, over a list that must survive a failure.
     CMurelAdjOptions options;
-    options.configPath = CVXString(s_file->path().c_str());
+    options.configPath = CVXString(path.c_str());
     CMurelAdjNodeDesc previous;
     previous.name = "E2P.Previous.Entry";
-    previous.address = FIRST_ENTRY_BYTE;
     FUZZ_EXPECT(options.description.insert(previous));
-
-    CMurelAdjConfigAction action;
-    const bool parsed = action.execute(options);
+    const bool parsed = CMurelAdjConfigAction().execute(options);
+    const CMurelAdjDescription& nodes = options.description;
     if (!parsed) {
-        FUZZ_EXPECT(options.description.size() == 1);
-        FUZZ_EXPECT(options.description[0].name == previous.name);
+        FUZZ_EXPECT(nodes.size() == 1 && nodes[0].name == previous.name);
         return 0;
     }
-    const CMurelAdjDescription& nodes = options.description;
-    FUZZ_EXPECT(nodes.size() > 0);
-    // Only a data line ended by a line feed yields a node: at most one node per line feed.
-    FUZZ_EXPECT(static_cast<size_t>(nodes.size()) <=
-                static_cast<size_t>(std::count(data, data + size, '\n')));
-    bool namesDistinct = true;
+    // At most one entry per line feed; equal addresses are refused, and with distinct names the
+    // entries are in address order (a repeated name is caught only next to its twin).
+    FUZZ_EXPECT(nodes.size() > 0 && nodes.size() <= std::count(data, data + size, '\n'));
+    bool distinctNames = true;
     for (int32_t index = 0; index < nodes.size(); ++index) {
-        expectValidNode(nodes[index]);
+        expectValid(nodes[index]);
         for (int32_t other = 0; other < index; ++other) {
-            // Equal addresses are always refused; a repeated name is caught only next to its twin.
             FUZZ_EXPECT(nodes[other].address != nodes[index].address);
-            namesDistinct = namesDistinct && nodes[other].name != nodes[index].name;
+            distinctNames = distinctNames && nodes[other].name != nodes[index].name;
         }
     }
-    if (namesDistinct) {
-        for (int32_t index = 1; index < nodes.size(); ++index) {
-            FUZZ_EXPECT(nodes[index - 1].address < nodes[index].address);
-        }
+    for (int32_t index = 1; distinctNames && index < nodes.size(); ++index) {
+        FUZZ_EXPECT(nodes[index - 1].address < nodes[index].address);
     }
     return 0;
 }
