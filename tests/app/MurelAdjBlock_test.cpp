@@ -1,8 +1,9 @@
 // What the binaries cannot show of the block helpers: element sizes the compiled description does
-// not use, the sort on unsorted input, and refused arguments (reported, printing nothing).
+// not use, and refused arguments (reported, printing nothing).
 #include "app/MurelAdjCrc.h"
 #include "app/MurelAdjEntryPrint.h"
 #include "app/MurelAdjPageAccess.h"
+#include "app/MurelAdjTypes.h"
 
 #include "foundation/VXAssert.h"
 
@@ -10,11 +11,8 @@
 
 #include <cstdio>
 #include <string>
-#include <tuple>
-#include <vector>
 
 using NMurelMeta::CMetaAdjNode;
-using NMurelMeta::TMetaNodePtr;
 
 namespace {
 
@@ -52,50 +50,7 @@ TEST(MurelAdjEntryPrint, ValuesOfEveryElementSizeAndRefusedArguments) {
     EXPECT_EQ(type.size + type.count, 0u);
 }
 
-TEST(MurelAdjEntryPrint, SortNodesByIdOrdersTheRangeAscendingUnsigned) {
-    using Ids = std::vector<uint32_t>;
-    Ids ascending;
-    for (uint32_t i = 0; i < 139; ++i) {
-        ascending.push_back(0x800C0001u + (i << 16));
-    }
-    const std::tuple<Ids, int32_t, Ids> rows[] = {
-        {{0x87F30001, 0x800C0001, 0x80CC0006, 0x824C05A7, 0x800D0001, 0x80D20006, 0x82080002,
-          0x800E0001},
-         7,
-         {0x800C0001, 0x800D0001, 0x800E0001, 0x80CC0006, 0x80D20006, 0x82080002, 0x824C05A7,
-          0x87F30001}},
-        {{0x80400001, 0x80300001, 0x80200001, 0x80100001, 0x80000001},
-         3,
-         {0x80400001, 0x80100001, 0x80200001, 0x80300001, 0x80000001}}, // from 1 to 3
-        {{0x82080002, 0x80000001, 0x82080002, 0x80000001},
-         3,
-         {0x80000001, 0x80000001, 0x82080002, 0x82080002}},
-        {Ids(ascending.rbegin(), ascending.rend()), 138, ascending}};
-    const uint32_t before = VXAssertionCount();
-    for (const auto& [ids, last, expected] : rows) {
-        TVXVector<TMetaNodePtr> nodes;
-        for (uint32_t id : ids) {
-            nodes.append(TMetaNodePtr(new CMetaAdjNode("E2P.N", id, id & 0xFFFF, 3)));
-        }
-        sortNodesById(nodes, last == 3 && ids.size() == 5 ? 1 : 0, last);
-        Ids sorted;
-        for (const TMetaNodePtr& node : nodes) {
-            sorted.push_back(node->id());
-        }
-        EXPECT_EQ(sorted, expected);
-    }
-    EXPECT_EQ(VXAssertionCount(), before);
-    // A node outside the adjust block is reported.
-    TVXVector<TMetaNodePtr> nodes;
-    nodes.append(TMetaNodePtr(new CMetaAdjNode("E2P.N", 0x80200001, 1, 3)));
-    nodes.append(TMetaNodePtr(new NMurelMeta::CMetaItemNode("TestTheInt8", 0xFFFFFF01, 1, 1, 2,
-                                                            0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF)));
-    sortNodesById(nodes, 0, 1);
-    EXPECT_GT(VXAssertionCount(), before);
-    EXPECT_EQ(nodes[0]->id(), 0x80200001u);
-}
-
-TEST(MurelAdjBlock, CrcAndPageResultRefusals) {
+TEST(MurelAdjBlock, RefusedArgumentsAndNames) {
     const uint8_t data[12] = {};
     uint32_t crc = 0xA5A5A5A5u;
     EXPECT_FALSE(computeAdjustCrc32(nullptr, 4, &crc));
@@ -114,8 +69,8 @@ TEST(MurelAdjBlock, CrcAndPageResultRefusals) {
     for (const uint32_t result : {0u, 11u, 12u, 0xFFFFFFFFu}) {
         names += std::string(pageResultName(result)) + ",";
     }
-    EXPECT_EQ(names, "OK,UNKNOWN,,,");
-    EXPECT_EQ(VXAssertionCount(), before + 2);
+    EXPECT_EQ(names + murelAdjActionName(static_cast<EMurelAdjAction>(99)), "OK,UNKNOWN,,,");
+    EXPECT_EQ(VXAssertionCount(), before + 3);
 }
 
 } // namespace

@@ -28,26 +28,25 @@ std::string parse(const std::vector<std::string>& arguments) {
     }
     std::ostringstream text;
     text << result << std::hex;
-    const uint32_t numbers[] = {options.endianness,
-                                options.logTarget,
-                                options.logLevelMask,
-                                options.action,
-                                options.dumpMode == MURELADJ_DUMP_VERBOSE ? 0 : options.dumpMode,
-                                options.jsonOutput};
-    const char* const numberNames[] = {"endianness", "log", "loglevel", "action", "mode", "json"};
-    for (size_t i = 0; i < std::size(numbers); ++i) {
-        if (numbers[i] != 0) {
-            text << " " << numberNames[i] << "=" << numbers[i];
+    const auto number = [&text](const char* name, uint32_t value) {
+        if (value != 0) {
+            text << " " << name << "=" << value;
         }
-    }
-    const std::pair<const char*, const CVXString*> paths[] = {{"config", &options.configPath},
-                                                              {"file", &options.filePath},
-                                                              {"page", &options.pagePath},
-                                                              {"lock", &options.pageLockPath},
-                                                              {"from", &options.fromPath}};
-    for (const auto& [name, path] : paths) {
-        text << (path->isEmpty() ? "" : " " + std::string(name) + "='" + path->c_str() + "'");
-    }
+    };
+    const auto path = [&text](const char* name, const CVXString& value) {
+        text << (value.isEmpty() ? "" : " " + std::string(name) + "='" + value.c_str() + "'");
+    };
+    number("endianness", options.endianness);
+    number("log", options.logTarget);
+    number("loglevel", options.logLevelMask);
+    number("action", options.action);
+    number("mode", options.dumpMode == MURELADJ_DUMP_VERBOSE ? 0 : options.dumpMode);
+    number("json", options.jsonOutput);
+    path("config", options.configPath);
+    path("file", options.filePath);
+    path("page", options.pagePath);
+    path("lock", options.pageLockPath);
+    path("from", options.fromPath);
     for (const CVXString& name : options.getNames) {
         text << " get='" << name.c_str() << "'";
     }
@@ -96,23 +95,16 @@ TEST(MurelAdjOptionTable, MissingBlankAndRepeatedValues) {
 }
 
 TEST(MurelAdjOptionTable, ValuesFillTheRecord) {
-    expectRows({"--dumpx => 1", "--DUMP => 1", "-dump => 1", "--dump= hex\t => 0 action=1 mode=1",
-                "--dump=verbose => 0 action=1", "--backup= /b.bin  => 0 action=2 file='/b.bin'",
-                "--check=/x => 0 action=6 file='/x'", "--getver=/x => 0 action=7 file='/x'",
-                "--diff= /r.bin  => 0 action=a file='/r.bin'"});
-    expectRows({"--get= E2P.A ,E2P.C,E2P.A => 0 action=4 get='E2P.A' get='E2P.C' get='E2P.A'"});
-    expectRows({"--get=E2P => 5 action=4", "--get=E2P.A,e2p.B => 5 action=4",
-                "--get=XE2P.X => 5 action=4", "--get=E2P.X. => 5 action=4",
-                "--log= slog , stdout  => 0 log=3", "--log=stdout,stdout => 0 log=2",
-                "--log=syslog => 5", "--loglevel=none => 0 loglevel=ffffffff"});
-    expectRows({"--loglevel=error,error => 0 loglevel=2",
+    expectRows({"--dump= hex\t => 0 action=1 mode=1", "--dump=verbose => 0 action=1",
+                "--diff= /r.bin  => 0 action=a file='/r.bin'", "--get=E2P => 5 action=4",
+                "--get=E2P.A,e2p.B => 5 action=4", "--log= slog , stdout  => 0 log=3",
+                "--log=stdout,stdout => 0 log=2", "--log=syslog => 5"});
+    expectRows({"--loglevel=none => 0 loglevel=ffffffff", "--loglevel=error,error => 0 loglevel=2",
                 "--loglevel= info , warning => 0 loglevel=5", "--loglevel=none,error => 5",
                 "--loglevel=error,none => 5", "--loglevel=none,none => 5",
                 "--loglevel=Error => 5"});
-    expectRows({"--endianness= little  => 0 endianness=2", "--endianness=big => 0 endianness=1",
-                "--endianness=BIG => 5", "--config=\t/a b  => 0 config='/a b'",
-                "--page=/p|--pagelock=/l => 0 page='/p' lock='/l'", "--json|--json= => 6 json=1",
-                "--json=x => 5"});
+    expectRows({"--endianness= little  => 0 endianness=2", "--endianness=BIG => 5",
+                "--json|--json= => 6 json=1", "--json=x => 5"});
     // Repeated options keep their first value; --log and --loglevel judge the value first.
     expectRows({"--endianness=little|--endianness => 6 endianness=2",
                 "--config=/a|--config => 6 config='/a'", "--page=/a|--page=/b => 6 page='/a'",
@@ -121,13 +113,13 @@ TEST(MurelAdjOptionTable, ValuesFillTheRecord) {
                 "--loglevel=info|--loglevel=error => 6 loglevel=4",
                 "--loglevel=info|--loglevel=a,,b => 4 loglevel=4"});
     // --from and a second source: the later one is refused, whichever it is.
-    expectRows(
-        {"--from=f|--page=/p => 6 from='f'", "--page=/p|--from=f => 6 page='/p'",
-         "--from=f|--pagelock => 6 from='f'", "--pagelock=/l|--from => 6 lock='/l'",
-         "--from=f|--check=x => 6 action=6 from='f'", "--check=x|--from=f => 6 action=6 file='x'",
-         "--getver=x|--from=f => 6 action=7 file='x'", "--from=f|--check=  => 5 action=6 from='f'",
-         "--from=f|--getver|--json => 0 action=7 json=1 from='f'",
-         "--backup=b|--from=f => 0 action=2 file='b' from='f'"});
+    expectRows({"--from=f|--page=/p => 6 from='f'", "--page=/p|--from=f => 6 page='/p'",
+                "--from=f|--pagelock => 6 from='f'", "--from=f|--check=x => 6 action=6 from='f'",
+                "--check=x|--from=f => 6 action=6 file='x'",
+                "--getver=x|--from=f => 6 action=7 file='x'",
+                "--from=f|--check=  => 5 action=6 from='f'",
+                "--from=f|--getver|--json => 0 action=7 json=1 from='f'",
+                "--backup=b|--from=f => 0 action=2 file='b' from='f'"});
 }
 
 } // namespace

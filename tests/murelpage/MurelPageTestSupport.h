@@ -76,8 +76,6 @@ inline std::string murelPagePrefix(const std::string& function) {
 struct CCapturedSlog {
     CCapturedSlog() { VXSlogSetSink(&sink, this, &previous, &previousContext); }
     ~CCapturedSlog() { VXSlogSetSink(previous, previousContext); }
-    CCapturedSlog(const CCapturedSlog&) = delete;
-    CCapturedSlog& operator=(const CCapturedSlog&) = delete;
 
     // The lines of one reporting function of this thread, without the line prefix.
     std::vector<std::string> of(const std::string& function) const {
@@ -90,16 +88,13 @@ struct CCapturedSlog {
         }
         return result;
     }
-    static int sink(void* context, int opcode, int severity, const char* text) {
-        CCapturedSlog& log = *static_cast<CCapturedSlog*>(context);
-        log.severities.push_back(opcode == 0x100002 ? severity : -1);
-        log.texts.emplace_back(text);
+    static int sink(void* context, int /*opcode*/, int /*severity*/, const char* text) {
+        static_cast<CCapturedSlog*>(context)->texts.emplace_back(text);
         errno = ENOENT;
         return -1;
     }
 
     std::vector<std::string> texts;
-    std::vector<int> severities; // -1 for a line with another opcode
     VXSlogSink previous = nullptr;
     void* previousContext = nullptr;
 };
@@ -116,9 +111,6 @@ struct CTestPage {
         std::string error;
         CMurelPageWriter::remove(page, lock, error);
     }
-    CTestPage(const CTestPage&) = delete;
-    CTestPage& operator=(const CTestPage&) = delete;
-
     MurelPageGet_EResult attach() const {
         return MurelPageGetSh_attach(page.c_str(), lock.c_str());
     }

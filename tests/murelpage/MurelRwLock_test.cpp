@@ -47,6 +47,9 @@ struct CLockArea {
     std::atomic<uint32_t> readersEntered;
 };
 
+const char* const kRead = "MurelShAccObj_timedLockROnly";
+const char* const kWrite = "MurelShAccObj_timedLockWrite";
+
 uint32_t load(const uint32_t& word) {
     return __atomic_load_n(&word, __ATOMIC_SEQ_CST);
 }
@@ -73,35 +76,43 @@ protected:
     MurelRwLock* m_lock = &m_object->lock;
 };
 
+// The error numbers of one thread's calls; the access object's operations log theirs with the
+// names of the platform calls they stand for.
 TEST_F(MurelRwLockTest, SingleThreadSemanticsAndErrorNumbers) {
     MurelRwLock lock;
     memset(&lock, 0, sizeof(lock));
     EXPECT_EQ(MurelRwLock_readLock(&lock, nullptr), EINVAL); // never initialised
     EXPECT_EQ(MurelRwLock_unlock(&lock), EINVAL);
     EXPECT_EQ(MurelRwLock_readLock(nullptr, nullptr), EINVAL);
-    ASSERT_EQ(MurelRwLock_init(&lock, 1), 0);
-
-    EXPECT_EQ(MurelRwLock_unlock(&lock), EPERM);
-    EXPECT_EQ(MurelRwLock_readLock(&lock, nullptr), 0);
-    EXPECT_EQ(MurelRwLock_readLock(&lock, nullptr), 0);
+    CCapturedSlog log;
+    EXPECT_EQ(MurelShAccObj_unlock(m_object), EPERM);
+    EXPECT_EQ(MurelRwLock_readLock(m_lock, nullptr), 0);
+    EXPECT_EQ(MurelRwLock_readLock(m_lock, nullptr), 0);
     const struct timespec past = realtimeIn(-1000);
-    EXPECT_EQ(MurelRwLock_writeLock(&lock, &past), ETIMEDOUT);
-    EXPECT_EQ(lock.state, 2u); // no waiting writer left behind
-    EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
-    EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
-    EXPECT_EQ(MurelRwLock_unlock(&lock), EPERM);
-
+    EXPECT_EQ(MurelRwLock_writeLock(m_lock, &past), ETIMEDOUT);
+    EXPECT_EQ(m_lock->state, 2u); // no waiting writer left behind
+    EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
+    EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
+    EXPECT_EQ(MurelRwLock_unlock(m_lock), EPERM);
     // A free lock is taken even with a deadline in the past, as the platform lock does.
-    EXPECT_EQ(MurelRwLock_writeLock(&lock, &past), 0);
-    EXPECT_EQ(MurelRwLock_writeLock(&lock, nullptr), EDEADLK);
-    EXPECT_EQ(MurelRwLock_readLock(&lock, &past), EDEADLK);
-    EXPECT_EQ(MurelRwLock_unlock(&lock), 0);
-    EXPECT_EQ(lock.state, 0u);
-    EXPECT_EQ(lock.writerTid, 0u);
-
-    static MurelRwLock privateLock = MURELRWLOCK_INITIALIZER;
-    EXPECT_EQ(lockAndRun(&privateLock, true), 0);
-    EXPECT_EQ(lockAndRun(&privateLock, false), 0);
+    EXPECT_EQ(MurelRwLock_writeLock(m_lock, &past), 0);
+    EXPECT_EQ(MurelShAccObj_timedLockWrite(m_object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
+    EXPECT_EQ(MurelShAccObj_timedLockROnly(m_object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
+    EXPECT_EQ(MurelShAccObj_timedLockWrite(m_object, 1), EDEADLK);
+    EXPECT_EQ(MurelShAccObj_timedLockROnly(m_object, 1), EDEADLK);
+    EXPECT_EQ(MurelShAccObj_unlock(m_object), 0);
+    EXPECT_EQ(m_lock->state, 0u);
+    EXPECT_EQ(m_lock->writerTid, 0u);
+    const std::string deadlock = "(): failed with <35|Resource deadlock avoided>";
+    EXPECT_EQ(log.texts,
+              (std::vector<std::string>{
+                  murelPagePrefix("MurelShAccObj_unlock") +
+                      "ERROR: pthread_rwlock_unlock(): failed with <1|Operation not "
+                      "permitted>",
+                  murelPagePrefix(kWrite) + "ERROR: pthread_rwlock_wrlock" + deadlock,
+                  murelPagePrefix(kRead) + "ERROR: pthread_rwlock_rdlock" + deadlock,
+                  murelPagePrefix(kWrite) + "ERROR: pthread_rwlock_timedwrlock" + deadlock,
+                  murelPagePrefix(kRead) + "ERROR: pthread_rwlock_timedrdlock" + deadlock}));
 }
 
 // A deadline is checked when the call has to wait: a bad one is refused at once, never waited on.
@@ -218,49 +229,28 @@ TEST_F(MurelRwLockTest, AWriterThatGivesUpOrDiesWhileWaitingDoesNotKeepReadersOu
     EXPECT_EQ(lockAndRun(m_lock, true), 0); // a writer is not held off by the stale count
 }
 
-class MurelShAccObjLockTest : public MurelRwLockTest {};
-
-// The time-out is counted from the current whole second; failures are logged with the names of
-// the platform calls the operations stand for.
-TEST_F(MurelShAccObjLockTest, TimedLocksGiveUpAfterMoreThanOneAndAtMostTwoSeconds) {
-    CCapturedSlog log;
-    EXPECT_EQ(MurelShAccObj_unlock(m_object), EPERM);
-    ASSERT_EQ(MurelShAccObj_timedLockWrite(m_object, MURELSHACCOBJ_WAIT_FOREVER), 0);
-    EXPECT_EQ(MurelShAccObj_timedLockWrite(m_object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
-    EXPECT_EQ(MurelShAccObj_timedLockROnly(m_object, MURELSHACCOBJ_WAIT_FOREVER), EDEADLK);
-    EXPECT_EQ(MurelShAccObj_timedLockWrite(m_object, 1), EDEADLK);
-    EXPECT_EQ(MurelShAccObj_unlock(m_object), 0);
+// The time-out is counted from the current whole second.
+TEST_F(MurelRwLockTest, TimedLocksGiveUpAfterMoreThanOneAndAtMostTwoSeconds) {
     const pid_t holder = forkChild([this] {
         MurelShAccObj_timedLockWrite(m_object, MURELSHACCOBJ_WAIT_FOREVER);
         m_area->order = 1;
-        pause();
-        return 0;
+        return pause();
     });
     ASSERT_TRUE(waitUntil([this] { return m_area->order == 1; }));
-    for (bool write : {false, true}) {
+    CCapturedSlog log;
+    for (const auto lockCall : {MurelShAccObj_timedLockROnly, MurelShAccObj_timedLockWrite}) {
         const int64_t start = monotonicUs();
-        EXPECT_EQ(write ? MurelShAccObj_timedLockWrite(m_object, 2)
-                        : MurelShAccObj_timedLockROnly(m_object, 2),
-                  ETIMEDOUT);
+        EXPECT_EQ(lockCall(m_object, 2), ETIMEDOUT);
         const int64_t elapsed = monotonicUs() - start;
-        EXPECT_GT(elapsed, 1000000) << write;
-        EXPECT_LE(elapsed, 2100000) << write;
+        EXPECT_TRUE(elapsed > 1000000 && elapsed <= 2100000) << elapsed;
     }
     kill(holder, SIGKILL);
     waitChild(holder);
-    const std::string deadlock = "(): failed with <35|Resource deadlock avoided>";
     const std::string timeout = "(): failed with <110|Connection timed out>";
-    EXPECT_EQ(log.of("MurelShAccObj_unlock"),
-              std::vector<std::string>{
-                  "ERROR: pthread_rwlock_unlock(): failed with <1|Operation not permitted>"});
-    EXPECT_EQ(log.of("MurelShAccObj_timedLockWrite"),
-              (std::vector<std::string>{"ERROR: pthread_rwlock_wrlock" + deadlock,
-                                        "ERROR: pthread_rwlock_timedwrlock" + deadlock,
-                                        "ERROR: pthread_rwlock_timedwrlock" + timeout}));
-    EXPECT_EQ(log.of("MurelShAccObj_timedLockROnly"),
-              (std::vector<std::string>{"ERROR: pthread_rwlock_rdlock" + deadlock,
-                                        "ERROR: pthread_rwlock_timedrdlock" + timeout}));
-    EXPECT_EQ(log.severities, std::vector<int>(6, 2));
+    EXPECT_EQ(log.texts,
+              (std::vector<std::string>{
+                  murelPagePrefix(kRead) + "ERROR: pthread_rwlock_timedrdlock" + timeout,
+                  murelPagePrefix(kWrite) + "ERROR: pthread_rwlock_timedwrlock" + timeout}));
 }
 
 } // namespace

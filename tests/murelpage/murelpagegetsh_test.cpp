@@ -11,7 +11,7 @@ namespace {
 
 const uint32_t kRawId = 0xC0000001u;
 const auto OK = MurelPageGet_OK, BAD = MurelPageGet_ERROR_INIT_SYSPAGE,
-           SHORT = MurelPageGet_ERROR_ATTACH_SHMEM, OLD = MurelPageGet_ITEM_VERSION_MISMATCH;
+           SHORT = MurelPageGet_ERROR_ATTACH_SHMEM;
 
 // A page image of one item.
 std::vector<uint8_t> image(uint32_t id, const std::vector<uint8_t>& bytes, uint8_t format = 1) {
@@ -74,57 +74,46 @@ TEST_F(MurelPageGetShTest, AttachAndRefresh) {
     }
 }
 
-uint32_t fieldId(uint32_t parent, uint32_t offset, uint32_t size) {
-    return 0x40000000u | (parent << 23) | (offset << 11) | (size > 0 ? (1u << 29) | size : 0u);
-}
-
-// Nothing is read past the 8192-byte copy, whatever the directory says; the versions that must
-// match. The copies hold the directory entries (id, size) over bytes of 0x33 (stored versions
-// 0x3333, a region's 0x33), and 0xEE behind the last entry of a longer directory.
+// Nothing is read past the 8192-byte copy, whatever the directory says. The copies hold the
+// directory entries (id, size) over bytes of 0x33 (stored versions 0x3333, a region's 0x33), and
+// 0xEE behind the last entry of a longer directory.
 TEST_F(MurelPageGetShTest, LookupsStayInsideTheCopy) {
     using Entries = std::vector<std::pair<uint32_t, uint16_t>>;
-    const Entries region = {{0x80000000u, 16}}, value = {{0x2, 4}},
-                  field = {{kRawId, 7000}, {2, 4}};
+    const Entries region = {{0x80000000u, 16}}, field = {{kRawId, 7000}, {2, 4}};
     const std::string past = " reaches past the page copy";
     const struct {
         Entries entries;
         uint16_t directoryLength;
         uint32_t id;
-        uint16_t version;
         MurelPageGet_EResult result;
         uint32_t size;
         std::string logged = "";
     } rows[] = {
         // Counted in whole entries: with 13 bytes the data starts at 3 + 13, behind the 0xEE.
-        {{{kRawId, 2}, {0xC0000002u, 3}}, 13, 0xC0000002u, 0x1234, OK, 3},
-        {{{kRawId, 1}}, 8190, kRawId, 0, BAD, 0, "directory of 8190 bytes" + past},
-        {{{kRawId, 0}}, 8189, kRawId, 0, OK, 0}, // ends at the end
+        {{{kRawId, 2}, {0xC0000002u, 3}}, 13, 0xC0000002u, OK, 3},
+        {{{kRawId, 1}}, 8190, kRawId, BAD, 0, "directory of 8190 bytes" + past},
+        {{{kRawId, 0}}, 8189, kRawId, OK, 0}, // ends at the end
         // Data starts at page offset 9: 8183 bytes fit, 8184 do not.
-        {{{kRawId, 8183}}, 6, kRawId, 0, OK, 8183},
+        {{{kRawId, 8183}}, 6, kRawId, OK, 8183},
         {{{kRawId, 8184}},
          6,
          kRawId,
-         0,
          BAD,
          0,
          "item 0xC0000001" + past + " (position 6, size 8184)"},
-        {{{0x4, 1}}, 6, 0x4, 0x3333, BAD, 0}, // no room for the version
-        {value, 6, 0x2, 0x33FF, OK, 2},       // the high byte of the version decides
-        {value, 6, 0x2, 0x3433, OLD, 0},
-        {value, 6, fieldId(2, 1, 0), 0x3300, OK, 1}, // a field without bit 29: one byte
-        {value, 6, fieldId(3, 0, 0), 0x3333, MurelPageGet_INVALID_ID, 0},
-        // A region is located by its start only; its version is all 16 bits.
-        {region, 6, 0x800007F4u, 0x33, OK, 2036},
-        {region, 6, 0x800007F4u, 0x133, OLD, 0},
-        {region, 6, 0x80001FF7u, 0x33, OK, 8183},
-        {region, 6, 0x80001FF8u, 0x33, BAD, 0},
-        {{{kRawId, 8173}, {0x80000000u, 4}}, 12, 0x80000001u, 0x33, BAD, 0}, // 12-byte header
+        {{{2, 2}}, 6, 2, OK, 0}, // the version alone
+        {{{2, 1}}, 6, 2, BAD, 0},
+        // A region is located by its start only, and needs room for its 12-byte header.
+        {region, 6, 0x80001FF7u, OK, 8183},
+        {region, 6, 0x80001FF8u, BAD, 0},
+        {{{kRawId, 8168}, {0x80000000u, 4}}, 12, 0x80000000u, OK, 0},
+        {{{kRawId, 8169}, {0x80000000u, 4}}, 12, 0x80000000u, BAD, 0},
         // The value of item 2 starts at page offset 7017: 7017 + 1175 = 8192.
-        {field, 12, fieldId(2, 1174, 1), 0x3333, OK, 1},
-        {field, 12, fieldId(2, 1175, 1), 0x3333, BAD, 0},
+        {field, 12, 0x61000000u | (1174u << 11) | 1, OK, 1},
+        {field, 12, 0x61000000u | (1175u << 11) | 1, BAD, 0},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << std::hex << row.id << " " << row.version);
+        SCOPED_TRACE(testing::Message() << std::hex << row.id << " " << row.entries[0].second);
         std::vector<uint8_t> page(MURELPAGE_SIZE, 0x33);
         page[0] = 1;
         memcpy(&page[1], &row.directoryLength, 2);
@@ -138,11 +127,10 @@ TEST_F(MurelPageGetShTest, LookupsStayInsideTheCopy) {
         ASSERT_EQ(MurelPageGetSh_loadCopyForTesting(page.data()), OK);
         CCapturedSlog log;
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(fetch(row.id, row.version, bytes), row.result);
+        EXPECT_EQ(fetch(row.id, row.id >> 30 == 2 ? 0x33 : 0x3333, bytes), row.result);
         EXPECT_EQ(bytes, std::vector<uint8_t>(row.size, 0x33));
         uint16_t version = 0;
-        EXPECT_EQ(MurelPageGetSh_getDataVersion(row.id, &version),
-                  row.result == OLD ? OK : row.result);
+        EXPECT_EQ(MurelPageGetSh_getDataVersion(row.id, &version), row.result);
         if (!row.logged.empty()) {
             EXPECT_EQ(log.of("MurelPageGetSh_findItem"),
                       std::vector<std::string>(2, "ERROR: " + row.logged));

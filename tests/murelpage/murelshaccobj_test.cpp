@@ -54,7 +54,6 @@ TEST_F(MurelShAccObjTest, FirstAttachCreatesTheObjectLaterAttachesOpenIt) {
     umask(oldMask);
     ASSERT_NE(object, nullptr);
     EXPECT_GE(object->timeStamp, before);
-    EXPECT_EQ(object->lock.shared, 1u);
     struct stat status {};
     EXPECT_EQ(stat(("/dev/shm" + m_name).c_str(), &status), 0);
     EXPECT_EQ(status.st_size, 56);
@@ -149,9 +148,7 @@ TEST_F(MurelShAccObjTest, ADamagedCreateLockIsRefused) {
 TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrorsAndReportsCorruption) {
     setSwitches({"EVO", "EVO_SIMU_GCORRUPT", "EVO_SIMU_SEMPOSTERRCNT=2"});
     CCapturedSlog log;
-    const int64_t start = monotonicUs();
     ASSERT_NE(attach(), nullptr);
-    EXPECT_GE(monotonicUs() - start, 100000); // two pauses of 50 ms
     EXPECT_EQ(log.of("MurelShAccObj_attach"),
               std::vector<std::string>{"INFO: Debug mode enabled, use instrumented attach ..."});
     EXPECT_EQ(log.of("MurelPageDebug_UnlockSemaphore"),
