@@ -74,67 +74,43 @@ TEST_F(MurelPageGetShTest, AttachAndRefresh) {
     }
 }
 
-// Nothing is read past the 8192-byte copy, whatever the directory says. The copies hold the
-// directory entries (id, size) over bytes of 0x33 (stored versions 0x3333, a region's 0x33), and
-// 0xEE behind the last entry of a longer directory.
+// Nothing is read past the 8192-byte copy, whatever the directory says (the rows that the page
+// client's fuzz target does not reach). The copies hold the directory entries (id, size) over bytes
+// of 0x33: stored versions 0x3333, a region's 0x33.
 TEST_F(MurelPageGetShTest, LookupsStayInsideTheCopy) {
     using Entries = std::vector<std::pair<uint32_t, uint16_t>>;
-    const Entries region = {{0x80000000u, 16}}, field = {{kRawId, 7000}, {2, 4}};
     const std::string past = " reaches past the page copy";
-    const struct {
-        Entries entries;
-        uint16_t directoryLength;
-        uint32_t id;
-        MurelPageGet_EResult result;
-        uint32_t size;
-        std::string logged = "";
-    } rows[] = {
-        // Counted in whole entries: with 13 bytes the data starts at 3 + 13, behind the 0xEE.
-        {{{kRawId, 2}, {0xC0000002u, 3}}, 13, 0xC0000002u, OK, 3},
-        {{{kRawId, 1}}, 8190, kRawId, BAD, 0, "directory of 8190 bytes" + past},
-        {{{kRawId, 0}}, 8189, kRawId, OK, 0}, // ends at the end
-        // Data starts at page offset 9: 8183 bytes fit, 8184 do not.
-        {{{kRawId, 8183}}, 6, kRawId, OK, 8183},
-        {{{kRawId, 8184}},
-         6,
-         kRawId,
+    const std::tuple<Entries, uint16_t, uint32_t, MurelPageGet_EResult, std::string> rows[] = {
+        {{{kRawId, 1}}, 8190, kRawId, BAD, "directory of 8190 bytes" + past},
+        // Data starts at page offset 9: 8184 bytes do not fit.
+        {{{kRawId, 8184}}, 6, kRawId, BAD, "item 0xC0000001" + past + " (position 6, size 8184)"},
+        {{{2, 2}}, 6, 2, OK, ""}, // the version alone
+        {{{2, 1}}, 6, 2, BAD, "item 0x00000002" + past + " (position 6, size 1)"},
+        // A region needs room for its 12-byte header.
+        {{{kRawId, 8168}, {0x80000000u, 4}}, 12, 0x80000000u, OK, ""},
+        {{{kRawId, 8169}, {0x80000000u, 4}},
+         12,
+         0x80000000u,
          BAD,
-         0,
-         "item 0xC0000001" + past + " (position 6, size 8184)"},
-        {{{2, 2}}, 6, 2, OK, 0}, // the version alone
-        {{{2, 1}}, 6, 2, BAD, 0},
-        // A region is located by its start only, and needs room for its 12-byte header.
-        {region, 6, 0x80001FF7u, OK, 8183},
-        {region, 6, 0x80001FF8u, BAD, 0},
-        {{{kRawId, 8168}, {0x80000000u, 4}}, 12, 0x80000000u, OK, 0},
-        {{{kRawId, 8169}, {0x80000000u, 4}}, 12, 0x80000000u, BAD, 0},
-        // The value of item 2 starts at page offset 7017: 7017 + 1175 = 8192.
-        {field, 12, 0x61000000u | (1174u << 11) | 1, OK, 1},
-        {field, 12, 0x61000000u | (1175u << 11) | 1, BAD, 0},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << std::hex << row.id << " " << row.entries[0].second);
+         "item 0x80000000" + past + " (position 8181, size 0)"}};
+    for (const auto& [entries, directoryLength, id, result, logged] : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << id << " " << entries[0].second);
         std::vector<uint8_t> page(MURELPAGE_SIZE, 0x33);
         page[0] = 1;
-        memcpy(&page[1], &row.directoryLength, 2);
-        for (size_t i = 0; i < row.entries.size(); ++i) {
-            memcpy(&page[3 + 6 * i], &row.entries[i].first, 4);
-            memcpy(&page[3 + 6 * i + 4], &row.entries[i].second, 2);
-        }
-        if (row.directoryLength > 6 * row.entries.size()) {
-            page[3 + 6 * row.entries.size()] = 0xEE;
+        memcpy(&page[1], &directoryLength, 2);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            memcpy(&page[3 + 6 * i], &entries[i].first, 4);
+            memcpy(&page[3 + 6 * i + 4], &entries[i].second, 2);
         }
         ASSERT_EQ(MurelPageGetSh_loadCopyForTesting(page.data()), OK);
         CCapturedSlog log;
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(fetch(row.id, row.id >> 30 == 2 ? 0x33 : 0x3333, bytes), row.result);
-        EXPECT_EQ(bytes, std::vector<uint8_t>(row.size, 0x33));
+        EXPECT_EQ(fetch(id, id >> 30 == 2 ? 0x33 : 0x3333, bytes), result);
+        EXPECT_EQ(bytes, std::vector<uint8_t>{});
         uint16_t version = 0;
-        EXPECT_EQ(MurelPageGetSh_getDataVersion(row.id, &version), row.result);
-        if (!row.logged.empty()) {
-            EXPECT_EQ(log.of("MurelPageGetSh_findItem"),
-                      std::vector<std::string>(2, "ERROR: " + row.logged));
-        }
+        EXPECT_EQ(MurelPageGetSh_getDataVersion(id, &version), result);
+        EXPECT_EQ(log.of("MurelPageGetSh_findItem"),
+                  std::vector<std::string>(logged.empty() ? 0 : 2, "ERROR: " + logged));
     }
 }
 
