@@ -2,6 +2,7 @@
 #include "app/CMurelAdjLog.h"
 
 #include "app/MurelAdjMain.h"
+#include "foundation/VXAssert.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,8 @@ __attribute__((format(printf, 2, 3))) void writeRaw(uint32_t level, const char* 
 }
 
 // Target and mask filter both channels; arguments are not taken as format; a level other than
-// warning and error goes to the system log as LOG_INFO. Option errors ignore mask and target. The
+// warning and error goes to the system log as LOG_INFO. Option errors ignore mask and target (a
+// result without message is reported). The
 // run opens the system log first and closes it last, after the last signals were logged.
 TEST(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
     const CMurelAdjSystemLog* const previous = CMurelAdjLog::setSystemLog(&CAPTURE);
@@ -72,7 +74,11 @@ TEST(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
     g_systemLog.clear();
     testing::internal::CaptureStderr();
     reportOptionError("'%s' option not supported.", "--x%d");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "velkor: '--x%d' option not supported.\n");
+    const uint32_t assertions = VXAssertionCount();
+    reportMurelAdjOptionError(MURELADJ_OPTION_TOO_FEW, "--x", "--x"); // no such message
+    EXPECT_EQ(VXAssertionCount(), assertions + 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr().substr(0, 39),
+              "velkor: '--x%d' option not supported.\n\n");
     EXPECT_EQ(g_systemLog, Lines{});
     CMurelAdjLog::setTarget(CMurelAdjLog::DEFAULT_TARGET);
     CMurelAdjLog::setLevelMask(CMurelAdjLog::DEFAULT_LEVEL_MASK);
