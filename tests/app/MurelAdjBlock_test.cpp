@@ -26,7 +26,7 @@ std::string printed(Print print) {
 
 TEST(MurelAdjEntryPrint, ValuesOfEveryElementSizeAndRefusedArguments) {
     const uint8_t bytes[8] = {0x01, 0x02, 0x03, 0x04, 0x0A, 0xBC, 0xFF, 0x5E};
-    const auto print = [&bytes](uint32_t size, uint32_t count, const uint8_t* data) {
+    const auto print = [](uint32_t size, uint32_t count, const uint8_t* data) {
         CMurelAdjTypeInfo type;
         type.size = size;
         type.count = count;
