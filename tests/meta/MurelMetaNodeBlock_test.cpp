@@ -1,6 +1,6 @@
 // Nodes constructed in a node block: consecutive slots, the heap once the block is full, and the
 // block freed with whichever goes last, its builder or its last node (ASan reports a leak or a
-// double free otherwise).
+// double free otherwise); the compiled-in tree in one block of exactly its size.
 #include "meta/MurelMetaNodeBlock.h"
 
 #include "foundation/VXAssert.h"
@@ -31,6 +31,7 @@ TEST(MetaNodeBlock, SlotsThenTheHeapAndTheBlockGoesWithWhateverIsReleasedLast) {
         TMetaNodePtr extra(block->make<CMetaAdjNode>("E2P.B", 0x80340001u, 1, UINT8));
         const std::string report = testing::internal::GetCapturedStderr();
         EXPECT_EQ(VXAssertionCount(), before + 1);
+        EXPECT_NE(report.find("MurelMetaNodeBlock:"), std::string::npos) << report;
         EXPECT_NE(report.find("ASSERTION \"node block full\" failed"), std::string::npos) << report;
         EXPECT_EQ(block->used(), 2u);
         EXPECT_EQ(extra->getKind(), AdjNode);
@@ -67,20 +68,24 @@ TEST(MetaNodeBlockDeathTest, AStalePointerToAReleasedNodeIsCaught) {
 }
 #endif
 
+// Every node has a slot (no report), and the highest address is the last slot. The process shares
+// one tree; a tree built anew is another, each node owned by its parent alone.
 TEST(MetaNodeBlock, TheCompiledTreeFillsItsBlockExactly) {
+    TMetaNodePtr shared, again, root;
+    getRootNode(shared);
+    getRootNode(again);
     const uint32_t before = VXAssertionCount();
-    TMetaNodePtr root;
     buildRootNode(root);
-    EXPECT_EQ(VXAssertionCount(), before); // one slot per node, none short
+    EXPECT_EQ(VXAssertionCount(), before);
+    EXPECT_TRUE(again.get() == shared.get() && root.get() != shared.get());
     TVXVector<TMetaNodePtr> all;
-    const uint32_t every = KIND_ALL;
-    ASSERT_TRUE(collectNodes(root.get(), false, &every, all));
-    // The root and every node below it sit in one block: the highest address is the last slot.
+    ASSERT_TRUE(collectNodes(root.get(), false, &KIND_ALL, all));
+    ASSERT_EQ(all.size(), 5087);
     uintptr_t highest = address(root);
     for (const TMetaNodePtr& node : all) {
         highest = address(node) > highest ? address(node) : highest;
+        ASSERT_EQ(node->referenceCount(), 2u) << node->name().c_str(); // its parent, the vector
     }
-    EXPECT_EQ(all.size(), 5087);
     EXPECT_EQ(highest - address(root), 5087 * sizeof(CMetaNode));
 }
 

@@ -76,13 +76,6 @@ class Layout(unittest.TestCase):
         self.assertEqual(functions[-1].id, 0x60000000 | (3 << 23) | 1)
         self.assertEqual(functions[1].values, [("NICHT_AKTIV", b"\x00"), ("AKTIV", b"\x01")])
 
-    def test_the_registry_lists_each_identifier_once_ascending(self):
-        generated = generate(ADJUST + BLOCK)
-        ids = [row[0] for row in generated.registry]
-        self.assertEqual(ids, sorted(set(ids)))
-        self.assertIn(0x800007F4, ids)
-        self.assertIn(3, ids)
-
 
 if __name__ == "__main__":
     unittest.main()

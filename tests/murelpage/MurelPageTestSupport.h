@@ -1,18 +1,17 @@
-// Helpers of the page client tests: forked helper processes, a captured system log and a page that
+// Helpers of the murelpage tests: forked helper processes, a captured system log and a page that
 // removes itself.
 #pragma once
 
 #include "foundation/platform/VXSlog.h"
-#include "murelpage/MurelPageGet.h"
 #include "murelpage/MurelPageImage.h"
 #include "murelpage/MurelPageWriter.h"
 #include "murelpage/murelpagegetsh.h"
 #include "tests/support/ProcessRunner.h"
 
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <new>
-#include <signal.h>
 #include <string>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -58,12 +57,10 @@ inline int64_t monotonicUs() {
 
 // Polls until predicate holds, at most 5 seconds; true when it held.
 inline bool waitUntil(const std::function<bool()>& predicate) {
-    const int64_t end = monotonicUs() + 5000000;
-    while (!predicate()) {
+    for (const int64_t end = monotonicUs() + 5000000; !predicate(); usleep(1000)) {
         if (monotonicUs() > end) {
             return false;
         }
-        usleep(1000);
     }
     return true;
 }
@@ -74,12 +71,11 @@ inline std::string murelPagePrefix(const std::string& function) {
            ",TID=" + std::to_string(syscall(SYS_gettid)) + ",F=" + function + "()] ";
 }
 
-// Captures every system-log line while it exists.
+// Captures every system-log line while it exists. The sink clobbers errno, which a log line must
+// leave as it was for its caller.
 struct CCapturedSlog {
     CCapturedSlog() { VXSlogSetSink(&sink, this, &previous, &previousContext); }
     ~CCapturedSlog() { VXSlogSetSink(previous, previousContext); }
-    CCapturedSlog(const CCapturedSlog&) = delete;
-    CCapturedSlog& operator=(const CCapturedSlog&) = delete;
 
     // The lines of one reporting function of this thread, without the line prefix.
     std::vector<std::string> of(const std::string& function) const {
@@ -92,17 +88,13 @@ struct CCapturedSlog {
         }
         return result;
     }
-    static int sink(void* context, int opcode, int severity, const char* text) {
-        CCapturedSlog& log = *static_cast<CCapturedSlog*>(context);
-        log.opcodes.push_back(opcode);
-        log.severities.push_back(severity);
-        log.texts.emplace_back(text);
-        return 0;
+    static int sink(void* context, int /*opcode*/, int /*severity*/, const char* text) {
+        static_cast<CCapturedSlog*>(context)->texts.emplace_back(text);
+        errno = ENOENT;
+        return -1;
     }
 
     std::vector<std::string> texts;
-    std::vector<int> severities;
-    std::vector<int> opcodes;
     VXSlogSink previous = nullptr;
     void* previousContext = nullptr;
 };
@@ -119,9 +111,6 @@ struct CTestPage {
         std::string error;
         CMurelPageWriter::remove(page, lock, error);
     }
-    CTestPage(const CTestPage&) = delete;
-    CTestPage& operator=(const CTestPage&) = delete;
-
     MurelPageGet_EResult attach() const {
         return MurelPageGetSh_attach(page.c_str(), lock.c_str());
     }
@@ -129,10 +118,6 @@ struct CTestPage {
     bool write(const std::vector<uint8_t>& image, bool raiseCounter = true, uint32_t size = 8192) {
         CMurelPageWriter writer;
         return writer.open(page, lock, size) && writer.write(image, raiseCounter);
-    }
-    bool writeItems(const std::vector<CMurelPageItem>& items, uint8_t format = 1) {
-        std::vector<uint8_t> image;
-        return MurelPageImage_build(items, image, format) && write(image);
     }
 
     const std::string page;
