@@ -1,4 +1,6 @@
-// The argument table: plausibility check, "@file" expansion, limits and the text pool.
+// The option source: the section-file reader, the argument table with its "@file" expansion and
+// limits, and the process's table built once from the runtime's arguments.
+#include "foundation/CVXSectionFileReader.h"
 #include "foundation/VXCommandLineOptions.h"
 
 #include "foundation/platform/VXRuntimeArgs.h"
@@ -10,35 +12,56 @@
 namespace {
 
 using Texts = std::vector<std::string>;
+using Lines = std::vector<std::pair<uint16_t, std::string>>;
 
-// The two notices of an implausible argument count, given times times.
-std::vector<SlogLine> corruptCountLines(int times) {
-    std::vector<SlogLine> lines;
-    for (int i = 0; i < times; ++i) {
-        lines.push_back(processLine(VX_SLOG_NOTICE,
-                                    "VXCommandLineOptions: _argc corrupt due to bug "
-                                    "in statically linked libc on ARM"));
-        lines.push_back(processLine(
-            VX_SLOG_NOTICE, "VXCommandLineOptions: command line arguments will NOT be evaluated"));
+// Records (section id, line) and stops after a given number of lines.
+struct CRecordingHandler : CVXSectionHandler {
+    explicit CRecordingHandler(size_t limit = 1000) : stopAfter(limit) {}
+    int handleSectionLine(uint16_t sectionId, const char* line) override {
+        lines.emplace_back(sectionId, line);
+        return lines.size() < stopAfter ? 1 : 0;
     }
-    return lines;
+    size_t stopAfter;
+    Lines lines;
+};
+
+TEST(CVXSectionFileReader, DispatchesLinesOfRegisteredSectionsUntilAHandlerStops) {
+    const TempDir directory;
+    CRecordingHandler first;
+    CRecordingHandler second(4);
+    CVXSectionFileReader reader;
+    EXPECT_EQ(reader.registerSection("S", 0, &first), 1);
+    EXPECT_EQ(reader.registerSection("S", 1, &second), 0);
+    EXPECT_EQ(reader.registerSection("SX", 0x12345, &second), 1); // handed on as 16 bits
+    EXPECT_EQ(reader.registerSection("", 4, &second), 1);
+    EXPECT_EQ(reader.readFile(directory
+                                  .write("f", "before any section\n[S]   # comment\n"
+                                              "  lead kept, trail removed \t\r\n"
+                                              "a\\#b#c\n#\\#\n\\#\\#x\n"
+                                              "[SX] trailing text ignored\nx1\n[UNKNOWN]\nu\n"
+                                              "[]\nempty\n[S\nignored\n[SX]\n" +
+                                                  std::string(1500, 'x') + "\nnot read\n")
+                                  .c_str()),
+              1);
+    EXPECT_EQ(first.lines, (Lines{{0, "  lead kept, trail removed"}, {0, "a#b"}, {0, "##x"}}));
+    EXPECT_EQ(second.lines, (Lines{{0x2345, "x1"},
+                                   {4, "empty"},
+                                   {0x2345, std::string(1023, 'x')},
+                                   {0x2345, std::string(477, 'x')}}));
+    EXPECT_EQ(reader.readFile(directory.file("missing").c_str()), 0);
+    EXPECT_EQ(reader.readFile(nullptr), 0);
 }
 
 // An argument vector owned by the test.
-class CArgumentVector {
-public:
-    explicit CArgumentVector(Texts arguments) : m_texts(std::move(arguments)) {
-        for (std::string& text : m_texts) {
-            m_pointers.push_back(text.data());
+struct CArgumentVector {
+    explicit CArgumentVector(Texts arguments) : texts(std::move(arguments)) {
+        for (std::string& text : texts) {
+            pointers.push_back(text.data());
         }
-        m_pointers.push_back(nullptr);
+        pointers.push_back(nullptr);
     }
-    int argc() const { return static_cast<int>(m_texts.size()); }
-    char** argv() { return m_pointers.data(); }
-
-private:
-    Texts m_texts;
-    std::vector<char*> m_pointers;
+    Texts texts;
+    std::vector<char*> pointers;
 };
 
 Texts tableArguments(const CVXCommandLineTable& table) {
@@ -49,148 +72,102 @@ Texts tableArguments(const CVXCommandLineTable& table) {
     return arguments;
 }
 
-class VXCommandLineOptionsTest : public testing::Test {
-protected:
-    // The arguments of a table built from arguments.
-    static Texts expand(Texts arguments) {
-        CArgumentVector vector(std::move(arguments));
-        CVXCommandLineTable table;
-        EXPECT_TRUE(table.build(vector.argc(), vector.argv()));
-        EXPECT_TRUE(table.isEvaluated());
-        return tableArguments(table);
+// The two notices of an implausible argument count, given times times.
+std::vector<SlogLine> corruptCountLines(int times) {
+    std::vector<SlogLine> lines;
+    for (int i = 0; i < times; ++i) {
+        for (const char* text : {"_argc corrupt due to bug in statically linked libc on ARM",
+                                 "command line arguments will NOT be evaluated"}) {
+            lines.push_back(
+                processLine(VX_SLOG_NOTICE, "VXCommandLineOptions: " + std::string(text)));
+        }
     }
-    std::string optionFile(const std::string& name, const std::string& lines) {
-        return m_directory.write(name, "[COMMANDLINE]\n" + lines);
-    }
+    return lines;
+}
 
-    TempDir m_directory;
-};
-
-TEST_F(VXCommandLineOptionsTest, ImplausibleCountDisablesTheArgumentsAtEveryAttempt) {
+TEST(VXCommandLineOptionsTest, CountsAndTheLimitOf128Arguments) {
+    CArgumentVector arguments({"velkor", "--dump"});
     for (const int count : {101, 0, -1}) {
         SlogCapture log;
-        CArgumentVector arguments({"velkor", "--dump"});
         CVXCommandLineTable table;
-        EXPECT_FALSE(table.build(count, arguments.argv())) << count;
-        EXPECT_FALSE(table.build(count, arguments.argv()));
-        EXPECT_EQ(table.count(), 0);
+        EXPECT_FALSE(table.build(count, arguments.pointers.data())) << count;
+        EXPECT_FALSE(table.build(count, arguments.pointers.data()));
         EXPECT_FALSE(table.isEvaluated());
         EXPECT_EQ(table.arguments()[0], nullptr);
-        EXPECT_EQ(log.lines(), corruptCountLines(2));
+        EXPECT_EQ(log.take(), corruptCountLines(2));
     }
-}
-
-TEST_F(VXCommandLineOptionsTest, PlausibleArgumentsAreTakenOverUncopied) {
-    SlogCapture log;
-    EXPECT_EQ(expand(Texts(100, "--x")).size(), 100u);
-    EXPECT_EQ(expand({"@velkor"}), Texts{"@velkor"}); // argument 0 is never expanded
-    CArgumentVector arguments({"velkor", "--dump"});
-    CVXCommandLineTable table;
-    ASSERT_TRUE(table.build(arguments.argc(), arguments.argv()));
-    EXPECT_EQ(table.arguments()[1], arguments.argv()[1]);
-    EXPECT_EQ(table.arguments()[2], nullptr);
-    for (const int32_t outside : {-1, 2, 128}) {
-        EXPECT_EQ(table.argument(outside), nullptr);
-    }
-    EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(VXCommandLineOptionsTest, OptionFilesAreAppendedBehindTheLastArgument) {
-    const std::string opts = optionFile("opts", "--dump\n  # only a comment\n--page=/x \\#1\n");
-    EXPECT_EQ(expand({"velkor", "@" + opts}),
-              (Texts{"velkor", "@" + opts, "--dump", "--page=/x #1"}));
-
-    const std::string second = optionFile("second", "--three\n");
-    const std::string outer = optionFile("outer", "--one\n@" + second + "\n--two\n");
-    EXPECT_EQ(expand({"velkor", "@" + outer, "--get=E2P.A", "@" + second}),
-              (Texts{"velkor", "@" + outer, "--get=E2P.A", "@" + second, "--one", "@" + second,
-                     "--two", "--three", "--three"}));
-
-    SlogCapture log;
-    const std::string missing = m_directory.file("missing");
-    EXPECT_EQ(expand({"velkor", "@" + missing, "--dump"}),
-              (Texts{"velkor", "@" + missing, "--dump"}));
-    EXPECT_EQ(log.lines(),
-              std::vector<SlogLine>{
-                  processLine(VX_SLOG_ERROR, "Error opening command line option file " + missing)});
-}
-
-TEST_F(VXCommandLineOptionsTest, TableStopsAt128Arguments) {
-    std::string lines;
+    const TempDir directory;
+    std::string lines = "[COMMANDLINE]\n";
     for (int line = 0; line < 200; ++line) {
         lines += "--line" + std::to_string(line) + "\n";
     }
-    CArgumentVector arguments({"velkor", "@" + optionFile("many", lines), "--last"});
+    Texts texts(99, "--x");
+    texts.push_back("@" + directory.write("many", lines));
+    CArgumentVector many(texts);
     CVXCommandLineTable table;
-    ASSERT_TRUE(table.build(arguments.argc(), arguments.argv()));
+    ASSERT_TRUE(table.build(100, many.pointers.data()));
     ASSERT_EQ(table.count(), VXCommandLineOptions::MAX_ARGUMENTS);
-    EXPECT_STREQ(table.argument(2), "--last");
-    EXPECT_STREQ(table.argument(3), "--line0");
-    EXPECT_STREQ(table.argument(127), "--line124");
+    EXPECT_EQ(table.arguments()[1], many.pointers[1]); // taken over uncopied
+    EXPECT_STREQ(table.argument(127), "--line27");
+    EXPECT_EQ(table.argument(128), nullptr);
     EXPECT_EQ(table.arguments()[128], nullptr);
     EXPECT_FALSE(table.append("--more"));
-    EXPECT_EQ(table.count(), VXCommandLineOptions::MAX_ARGUMENTS);
-
-    const std::string self = m_directory.file("self"); // names itself: ends at the limit
-    optionFile("self", "--again\n@" + self + "\n");
-    const Texts expanded = expand({"velkor", "@" + self});
-    ASSERT_EQ(expanded.size(), 128u);
-    EXPECT_EQ(expanded[2], "--again");
-    EXPECT_EQ(expanded[3], "@" + self);
 }
 
-TEST_F(VXCommandLineOptionsTest, PoolGrowthKeepsEarlierTextsInPlace) {
-    CArgumentVector arguments({"velkor"});
+TEST(VXCommandLineOptionsTest, OptionFilesAreAppendedBehindTheLastArgumentAndPoolTextsStay) {
+    const TempDir directory;
+    const auto file = [&directory](const std::string& name, const std::string& lines) {
+        return "@" + directory.write(name, "[COMMANDLINE]\n" + lines);
+    };
+    const std::string second = file("second", "--three\n");
+    const std::string outer = file("outer", "--one\n" + second + "\n--two\n");
+    const std::string missing = "@" + directory.file("missing");
+    CArgumentVector arguments({"velkor", outer, "--get=E2P.A", missing, second});
+    SlogCapture log;
     CVXCommandLineTable table;
-    ASSERT_TRUE(table.build(arguments.argc(), arguments.argv()));
-    Texts expected{"velkor"};
-    std::vector<const char*> addresses{table.argument(0)};
-    for (int index = 1; index < 60; ++index) {
+    ASSERT_TRUE(table.build(5, arguments.pointers.data()));
+    EXPECT_EQ(tableArguments(table), (Texts{"velkor", outer, "--get=E2P.A", missing, second,
+                                            "--one", second, "--two", "--three", "--three"}));
+    EXPECT_EQ(log.take(),
+              std::vector<SlogLine>{processLine(
+                  VX_SLOG_ERROR, "Error opening command line option file " + missing.substr(1))});
+
+    std::vector<const char*> addresses;
+    for (int index = 0; index < 60; ++index) {
         // Lengths from 1 to 1100 bytes, so that both partly filled and oversized chunks occur.
-        expected.emplace_back(static_cast<size_t>(index * 97 % 1100 + 1), char('a' + index % 26));
-        ASSERT_TRUE(table.append(expected.back().c_str()));
-        addresses.push_back(table.argument(index));
+        const std::string text(static_cast<size_t>(index * 97 % 1100 + 1), char('a' + index % 26));
+        ASSERT_TRUE(table.append(text.c_str()));
+        addresses.push_back(table.argument(table.count() - 1));
     }
     EXPECT_FALSE(table.append(nullptr));
-    EXPECT_EQ(tableArguments(table), expected);
-    for (int index = 0; index < table.count(); ++index) {
-        EXPECT_EQ(table.argument(index), addresses[static_cast<size_t>(index)]);
+    for (int index = 0; index < 60; ++index) {
+        EXPECT_EQ(table.argument(10 + index), addresses[static_cast<size_t>(index)]);
+        EXPECT_EQ(strlen(addresses[static_cast<size_t>(index)]), index * 97 % 1100 + 1u);
     }
-
-    std::string lines; // long file lines, read in pieces of 1023 characters, stay whole
-    expected = {"velkor", "@" + m_directory.file("long")};
-    for (int line = 0; line < 100; ++line) {
-        expected.push_back("--long" + std::to_string(line) + "=" + std::string(1000, 'v'));
-        lines += expected.back() + "\n";
-    }
-    EXPECT_EQ(expand({"velkor", "@" + optionFile("long", lines)}), expected);
 }
 
 // The process's table is built once from the runtime's vector, so this one test walks through
 // its life: an implausible count first, then a good vector.
-TEST_F(VXCommandLineOptionsTest, ProcessTableFromTheRuntimeArguments) {
+TEST(VXCommandLineOptionsTest, ProcessTableFromTheRuntimeArguments) {
     const int savedArgc = VXRuntimeArgc();
     char** const savedArgv = VXRuntimeArgv();
-    const std::string opts = optionFile("opts", "--dump\n");
     CArgumentVector corrupt({"velkor", "--dump"});
-    CArgumentVector good({"velkor", "@" + opts});
+    CArgumentVector good({"velkor", "--check"});
     SlogCapture log;
-    VXRuntimeSetArgs(101, corrupt.argv());
+    VXRuntimeSetArgs(101, corrupt.pointers.data());
     EXPECT_EQ(VXCommandLineOptions::getArgc(), 0);
     EXPECT_EQ(VXRuntimeArgc(), 0);
     EXPECT_EQ(VXCommandLineOptions::getArg(0), nullptr);
     EXPECT_EQ(VXCommandLineOptions::getArgv()[0], nullptr);
     EXPECT_EQ(log.take(), corruptCountLines(3));
 
-    VXRuntimeSetArgs(good.argc(), good.argv());
-    ASSERT_EQ(VXCommandLineOptions::getArgc(), 3);
-    EXPECT_EQ(VXCommandLineOptions::getArg(1), "@" + opts);
-    EXPECT_STREQ(VXCommandLineOptions::getArgv()[2], "--dump");
-    EXPECT_EQ(VXCommandLineOptions::getArg(3), nullptr);
-    EXPECT_EQ(VXCommandLineOptions::getArg(-1), nullptr);
-    VXRuntimeSetArgs(101, corrupt.argv()); // built once: a changed runtime vector no longer matters
-    EXPECT_EQ(VXCommandLineOptions::getArgc(), 3);
-    EXPECT_TRUE(log.lines().empty());
+    VXRuntimeSetArgs(2, good.pointers.data());
+    EXPECT_STREQ(VXCommandLineOptions::getArg(1), "--check");
+    VXRuntimeSetArgs(101,
+                     corrupt.pointers.data()); // built once: the runtime vector no longer matters
+    EXPECT_EQ(VXCommandLineOptions::getArgc(), 2);
+    EXPECT_STREQ(VXCommandLineOptions::getArgv()[1], "--check");
+    EXPECT_TRUE(log.take().empty());
     VXRuntimeSetArgs(savedArgc, savedArgv);
 }
 

@@ -1,10 +1,13 @@
-// A small program that exercises the foundation's process-wide start-up state (argument capture,
-// allocation trace, read-once switches) in a fresh process, driven by the foundation tests.
+// A small program that exercises the foundation's process-wide state (argument capture, allocation
+// trace, read-once switches, an allocation failure) in a fresh process, driven by the foundation
+// tests. Standard output is then a pipe, which the C library buffers in full.
 //
 // Usage: vx_foundation_probe [--switches...] <command> [count]
 //   args          prints the argument vector as the foundation saw it before main
 //   assert <n>    reports n assertions, then prints the assertion count
 //   memtrace      allocates and frees 100 bytes, printing the trace mode and bytes in use
+//   nomemory      asks VXMallocOrDie for SIZE_MAX - 3 bytes (with --memtrace=1 the trace header
+//                 does not fit: the request fails before it reaches the allocator)
 // System-log lines go to standard error as "slog <opcode> <severity> <text>".
 #include "foundation/VXAssert.h"
 #include "foundation/VXOperatingSystem.h"
@@ -27,18 +30,6 @@ std::string describeArguments() {
 
 const std::string g_argumentsAtStartUp = describeArguments();
 
-void runMemoryTrace() {
-    printf("trace=%u\n", VXDebugSettings().traceMode);
-    const uint32_t before = VXMemoryBytesInUse();
-    void* block = VXMalloc(100);
-    memset(block, 0xA5, 100);
-    const uint32_t allocated = VXMemoryBytesInUse();
-    const bool aligned = reinterpret_cast<uintptr_t>(block) % alignof(std::max_align_t) == 0;
-    VXFree(block);
-    printf("allocate=+%u free=-%u aligned=%d\n", allocated - before,
-           allocated - VXMemoryBytesInUse(), aligned ? 1 : 0);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,16 +42,22 @@ int main(int argc, char** argv) {
     if (command == "args") {
         fputs(g_argumentsAtStartUp.c_str(), stdout);
     } else if (command == "assert") {
-        const int count = at + 1 < argc ? atoi(argv[at + 1]) : 1;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < atoi(argv[at + 1]); ++i) {
             VXAssertionFailed(static_cast<unsigned>(100 + i), "probe", "probe assertion");
         }
         printf("count=%u\n", VXAssertionCount());
     } else if (command == "memtrace") {
-        runMemoryTrace();
-    } else {
-        fprintf(stderr, "unknown command '%s'\n", command.c_str());
-        return 2;
+        const uint32_t before = VXMemoryBytesInUse();
+        void* block = VXMalloc(100);
+        memset(block, 0xA5, 100);
+        const uint32_t allocated = VXMemoryBytesInUse();
+        const bool aligned = reinterpret_cast<uintptr_t>(block) % alignof(std::max_align_t) == 0;
+        VXFree(block);
+        printf("trace=%u allocate=+%u free=-%u aligned=%d\n", VXDebugSettings().traceMode,
+               allocated - before, allocated - VXMemoryBytesInUse(), aligned ? 1 : 0);
+    } else if (command == "nomemory") {
+        atexit(printFromAtexit);
+        VXMallocOrDie(SIZE_MAX - 3);
     }
     return 0;
 }
