@@ -4,7 +4,6 @@
 #include "foundation/CVXRCMemoryBuffer.h"
 #include "foundation/TVXVector.h"
 
-#include "foundation/VXAssert.h"
 #include "tests/foundation/VXOsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,35 +12,21 @@
 
 namespace {
 
-std::vector<int> contents(const TVXVector<int>& vector) {
-    return std::vector<int>(vector.begin(), vector.end());
-}
-
-TEST(TVXVectorTest, AccessOutsideAndInsertionOutsideAreReportedAndChangeNothing) {
+TEST(TVXVectorTest, AccessAndInsertionOutsideAreReportedAndChangeNothing) {
     TVXVector<int> vector;
     const int values[] = {5, 15, 25};
-    EXPECT_TRUE(vector.insertAt(0, &values[1]));
-    EXPECT_TRUE(vector.insertAt(0, &values[0]));
+    EXPECT_TRUE(vector.insertAt(0, &values[1]) && vector.insertAt(0, &values[0]));
     EXPECT_TRUE(vector.insertAt(vector.size(), &values[2])); // position size appends
     EXPECT_TRUE(vector.insertAt(1, &vector[2]));             // a copy of its own element
-    using Operation = void (*)(TVXVector<int>&);
-    const std::tuple<Operation, const char*, int> rows[] = {
-        {[](TVXVector<int>& v) { // writing through the stand-in must not reach the vector
-             v[4] = 99;
-             EXPECT_EQ(std::as_const(v)[4], 0);
-         },
-         "Invalid parameter", 2},
-        {[](TVXVector<int>& v) { EXPECT_EQ(v[-1], 0); }, "Invalid parameter", 1},
-        {[](TVXVector<int>& v) { EXPECT_FALSE(v.insertAt(5, &v[0])); }, "Index our of range", 1},
-        {[](TVXVector<int>& v) { EXPECT_FALSE(v.insertAt(-1, &v[0])); }, "Index our of range", 1},
-        {[](TVXVector<int>& v) { EXPECT_FALSE(v.insertAt(1, nullptr)); }, "Invalid parameter", 1},
-    };
-    for (const auto& [operation, message, reports] : rows) {
-        SlogCapture log;
-        operation(vector);
-        EXPECT_EQ(countAssertionReports(log.take(), "TVXVector", message), reports) << message;
-        EXPECT_EQ(contents(vector), (std::vector<int>{5, 25, 15, 25}));
-    }
+    SlogCapture log;
+    vector[4] = 99; // writing through the stand-in must not reach the vector
+    EXPECT_EQ(std::as_const(vector)[4] + vector[-1], 0);
+    EXPECT_FALSE(vector.insertAt(5, &values[0]) || vector.insertAt(-1, &values[0]) ||
+                 vector.insertAt(1, nullptr));
+    const std::vector<SlogLine> lines = log.take();
+    EXPECT_EQ(countAssertionReports(lines, "TVXVector", "Invalid parameter"), 4);
+    EXPECT_EQ(countAssertionReports(lines, "TVXVector", "Index our of range"), 2);
+    EXPECT_EQ(std::vector<int>(vector.begin(), vector.end()), (std::vector<int>{5, 25, 15, 25}));
 }
 
 // Ordered by key only (positive when the first orders before the second), so that equivalent
@@ -57,16 +42,8 @@ struct CByKey {
 };
 
 TEST(TVXSortedVectorTest, EquivalentElementsAreRefusedUnlessDuplicatesAreAllowed) {
-    using CSorted = TVXSortedVector<CTagged, CByKey>;
-    const auto tags = [](const CSorted& vector) {
-        std::string result;
-        for (const CTagged& element : vector) {
-            result += element.tag;
-        }
-        return result;
-    };
-    CSorted refusing(false);
-    CSorted allowing(true);
+    TVXSortedVector<CTagged, CByKey> refusing(false);
+    TVXSortedVector<CTagged, CByKey> allowing(true);
     for (const CTagged& element : {CTagged{50, 'a'}, {10, 'b'}, {40, 'c'}, {20, 'd'}, {0, 'e'}}) {
         EXPECT_TRUE(refusing.insert(element) && allowing.insert(element));
     }
@@ -74,15 +51,14 @@ TEST(TVXSortedVectorTest, EquivalentElementsAreRefusedUnlessDuplicatesAreAllowed
         EXPECT_FALSE(refusing.insert({key, 'x'}));
         EXPECT_TRUE(allowing.insert({key, char('0' + key / 10)}));
     }
-    EXPECT_EQ(tags(refusing), "ebdca");
-    EXPECT_EQ(tags(allowing), "0eb2dc5a"); // before its peers, at the lower bound
+    std::string tags;
+    for (const auto* vector : {&refusing, &allowing}) {
+        for (const CTagged& element : *vector) {
+            tags += element.tag;
+        }
+    }
+    EXPECT_EQ(tags, "ebdca0eb2dc5a"); // an equivalent element goes before its peers
     EXPECT_EQ(allowing.lowerBound({60, 'k'}), 8);
-}
-
-CVXRCMemoryBuffer makeBuffer(const char* bytes) {
-    CVXRCMemoryBuffer buffer(static_cast<uint32_t>(std::strlen(bytes)));
-    std::memcpy(buffer.writableData(), bytes, buffer.size());
-    return buffer;
 }
 
 std::string bytesOf(const CVXRCMemoryBuffer& buffer) {
@@ -92,26 +68,21 @@ std::string bytesOf(const CVXRCMemoryBuffer& buffer) {
 TEST(CVXRCMemoryBufferTest, CopiesShareTheBlockUntilReleasedOrResized) {
     CVXRCMemoryBuffer empty(0); // the static empty block: its count never changes
     CVXRCMemoryBuffer(empty).release();
-    EXPECT_EQ(empty.data(), nullptr);
-    EXPECT_EQ(empty.referenceCount(), 1u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(empty.data()) + empty.referenceCount(), 1u);
     for (uint32_t size : {1u, 9u, 2036u}) { // the whole rounded-up, 8-byte aligned data area
         CVXRCMemoryBuffer buffer(size);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data()) % 8u, 0u);
         std::memset(buffer.writableData(), 0xA5, (size + 7u) & ~7u);
     }
-
-    CVXRCMemoryBuffer first = makeBuffer("abcd");
+    CVXRCMemoryBuffer first(4);
+    std::memcpy(first.writableData(), "abcd", 4);
     CVXRCMemoryBuffer second(first);
     SlogCapture log;
     second.writableData()[0] = 'X'; // reported, but still allowed
     EXPECT_EQ(countAssertionReports(log.take(), "CVXRCMemoryBuffer", "Writing to a shared buffer"),
               1);
-    EXPECT_EQ(bytesOf(first), "Xbcd");
-    second = first; // already sharing, and itself: nothing changes
-    second = std::as_const(second);
-    EXPECT_EQ(first.referenceCount(), 2u);
+    second = std::as_const(second); // itself: nothing changes
     second = CVXRCMemoryBuffer();
-    EXPECT_EQ(first.referenceCount(), 1u);
     first.writableData()[0] = 'a'; // the sole holder writes without a report
     EXPECT_TRUE(log.take().empty());
 
@@ -133,7 +104,7 @@ TEST(CVXRCMemoryBufferTest, CopiesShareTheBlockUntilReleasedOrResized) {
 }
 
 TEST(CVXRCMemoryBufferTest, ReferenceCountingIsSafeAcrossThreads) {
-    CVXRCMemoryBuffer original = makeBuffer("threads!");
+    CVXRCMemoryBuffer original(8);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&original] {
@@ -148,9 +119,8 @@ TEST(CVXRCMemoryBufferTest, ReferenceCountingIsSafeAcrossThreads) {
         thread.join();
     }
     EXPECT_EQ(original.referenceCount(), 1u);
-    EXPECT_EQ(bytesOf(original), "threads!");
     for (int round = 0; round < 100; ++round) { // whichever release comes last frees
-        CVXRCMemoryBuffer creator = makeBuffer("last");
+        CVXRCMemoryBuffer creator(8);
         std::thread other([copy = creator]() mutable { copy.release(); });
         creator.release();
         other.join();

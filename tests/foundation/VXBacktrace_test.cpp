@@ -17,11 +17,10 @@ int g_fakeAddressCount = 0;
 
 // Addresses 0x1000, 0x1001, ... as the stack walk's result.
 int fakeAddresses(uintptr_t* addresses, int capacity) {
-    const int count = g_fakeAddressCount < capacity ? g_fakeAddressCount : capacity;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < g_fakeAddressCount; ++i) {
         addresses[i] = 0x1000u + static_cast<uintptr_t>(i);
     }
-    return count;
+    return g_fakeAddressCount < capacity ? g_fakeAddressCount : capacity;
 }
 
 void testNaming(char* header, size_t headerSize, char* stem, size_t stemSize) {
@@ -31,28 +30,30 @@ void testNaming(char* header, size_t headerSize, char* stem, size_t stemSize) {
 
 const std::string PID = std::to_string(getpid());
 
-// One whole report: caption, header, the fixed note, address rows, and the map listing.
-std::string report(const std::string& caption, const std::string& addresses = "",
-                   const std::string& map = "", const std::string& header = "") {
-    return "\n[QNX backtrace] INFO - " + caption + "\n\n" +
-           (header.empty() ? "TID: " + std::to_string(gettid()) + " PID: " + PID : header) +
+// One whole report: caption, header, the fixed note, address rows "\n%08X %08X ... " of six, and
+// the map listing.
+std::string report(const std::string& caption, int addresses = 0, const std::string& map = "",
+                   const std::string& header = "custom header") {
+    std::string rows;
+    for (int i = 0; i < addresses; ++i) {
+        char address[16];
+        snprintf(address, sizeof address, "%s%08X ", i % 6 == 0 ? "\n" : "", 0x1000u + i);
+        rows += address;
+    }
+    return "\n[QNX backtrace] INFO - " + caption + "\n\n" + header +
            "\ndata below is the actual callstack created with QNX libbacktrace.so\n"
            "usable for analysis with proper project MAP file\n\n" +
-           addresses + "\n\n" + map + "\n\n";
+           rows + "\n\n" + map + "\n\n";
 }
 
 // A mapping of the named object as a map file shows it, or as a report lists it.
 std::string mapLine(unsigned index, const std::string& name, const char* permissions = "r-xp",
                     bool listed = false) {
-    const unsigned start = 0x10000u * (index + 1);
+    const unsigned start = 0xA0000000u + 0x10000u * index;
     char line[256];
-    if (listed) {
-        snprintf(line, sizeof line, "%08X-%08X %s %08X %s\n", start, start + 0x8000u, permissions,
-                 0x1000u * index, name.c_str());
-    } else {
-        snprintf(line, sizeof line, "%08x-%08x %s %08x 08:01 %u %s\n", start, start + 0x8000u,
-                 permissions, 0x1000u * index, 1000 + index, name.c_str());
-    }
+    snprintf(line, sizeof line,
+             listed ? "%08X-%08X %s %08X %s\n" : "%08x-%08x %s %08x 08:01 1 %s\n", start,
+             start + 0x8000u, permissions, 0x1000u * index, name.c_str());
     return line;
 }
 
@@ -67,34 +68,30 @@ protected:
         VXPlatformSetBacktraceSource(m_previousSource);
         VXPlatformSetMemoryMapFile(nullptr);
     }
-    void write(const char* caption, bool append = true, VXBacktraceNamingHook hook = nullptr,
-               const char* suffix = "ass") {
-        VXBacktraceWrite(caption, m_reports.path().c_str(), suffix, append, hook);
-    }
-    std::string written(const std::string& name = "PID" + PID + ".ass") const {
-        return readFile(m_reports.file(name));
+    void write(const std::string& caption, VXBacktraceNamingHook hook = testNaming) {
+        VXBacktraceWrite(caption.c_str(), m_reports.path().c_str(), "bt", true, hook);
     }
 
     TempDir m_reports;
     std::string m_mapFile = m_reports.file("maps.txt");
+    const std::string m_defaultFile = m_reports.file("PID" + PID + ".bt");
     VXBacktraceSource m_previousSource = nullptr;
 };
 
 TEST_F(VXBacktraceWriter, DefaultNamingIsTheSameWithAndWithoutTheHook) {
     const mode_t previousMask = umask(0);
-    write("without hook");
+    write("without hook", nullptr);
     umask(previousMask);
-    write("with hook", true, VXBacktraceDefaultNaming);
-    VXBacktraceWrite(CVXString("as strings"), CVXString(m_reports.path().c_str()), CVXString("ass"),
+    write("with hook", VXBacktraceDefaultNaming);
+    VXBacktraceWrite(CVXString("as strings"), CVXString(m_reports.path().c_str()), CVXString("bt"),
                      true);
-    EXPECT_EQ(written(), report("without hook") + report("with hook") + report("as strings"));
+    const std::string ids = "TID: " + std::to_string(gettid()) + " PID: " + PID;
+    EXPECT_EQ(readFile(m_defaultFile), report("without hook", 0, "", ids) +
+                                           report("with hook", 0, "", ids) +
+                                           report("as strings", 0, "", ids));
     struct stat status {};
-    ASSERT_EQ(stat(m_reports.file("PID" + PID + ".ass").c_str(), &status), 0);
+    ASSERT_EQ(stat(m_defaultFile.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777u, 0666u);
-    // Without append the file is written from its start, without truncation.
-    m_reports.write("PID" + PID + ".ass", std::string(400, '#'));
-    write("over", false);
-    EXPECT_EQ(written(), report("over") + std::string(400 - report("over").size(), '#'));
 }
 
 TEST_F(VXBacktraceWriter, AddressesInRowsOfSixAndExecutableFileMappingsUpToFifty) {
@@ -102,20 +99,10 @@ TEST_F(VXBacktraceWriter, AddressesInRowsOfSixAndExecutableFileMappingsUpToFifty
     m_reports.write("maps.txt", mapLine(0, "/usr/bin/velkor") +
                                     mapLine(1, "/usr/bin/velkor", "r--p") + mapLine(2, "", "rw-p") +
                                     mapLine(3, "[vdso]") + mapLine(4, "/lib/with space.so"));
-    write("hooked", true, testNaming, "bt");
-    EXPECT_EQ(written("custom-stem.bt"),
-              report("hooked",
-                     "\n00001000 00001001 00001002 00001003 00001004 00001005 "
-                     "\n00001006 00001007 00001008 00001009 0000100A 0000100B \n0000100C ",
-                     mapLine(0, "/usr/bin/velkor", "r-xp", true) +
-                         mapLine(4, "/lib/with space.so", "r-xp", true),
-                     "custom header"));
-
-    g_fakeAddressCount = 0;
+    write("few");
     std::string map;
     std::string listed;
-    for (unsigned i = 0; i < 70; ++i) {
-        // Long names: every entry uses close to its whole share of the listing.
+    for (unsigned i = 0; i < 70; ++i) { // long names: each close to its share of the listing
         const std::string name = "/opt/a-rather-long-directory-name-for-libraries/and-another/lib" +
                                  std::to_string(i) + ".so";
         map += mapLine(i, name);
@@ -123,21 +110,22 @@ TEST_F(VXBacktraceWriter, AddressesInRowsOfSixAndExecutableFileMappingsUpToFifty
     }
     const std::string name = "/" + std::string(150, 'd') + "/libend.so"; // keeps its end
     m_reports.write("maps.txt", mapLine(0, name) + map);
-    write("many", true, testNaming, "many");
-    EXPECT_EQ(written("custom-stem.many"),
-              report("many", "",
-                     mapLine(0, "..." + name.substr(name.size() - 93), "r-xp", true) + listed,
-                     "custom header"));
+    write("many");
+    EXPECT_EQ(readFile(m_reports.file("custom-stem.bt")),
+              report("few", 13,
+                     mapLine(0, "/usr/bin/velkor", "r-xp", true) +
+                         mapLine(4, "/lib/with space.so", "r-xp", true)) +
+                  report("many", 13,
+                         mapLine(0, "..." + name.substr(name.size() - 93), "r-xp", true) + listed));
 }
 
 TEST_F(VXBacktraceWriter, FailuresAreReportedAndAbsorbed) {
     const std::string directory = m_reports.path() + "/not-there";
     testing::internal::CaptureStdout();
-    VXBacktraceWrite("lost", directory.c_str(), "ass", true, nullptr);
+    VXBacktraceWrite("lost", directory.c_str(), "bt", true, nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Cannot open " + directory + "/PID" + PID + ".ass\n");
+              "Cannot open " + directory + "/PID" + PID + ".bt\n");
 
-    ScopedEnvironment reports("VX_ASSERTION_BACKTRACE_DIR", m_reports.path().c_str());
     SlogCapture capture;
     testing::internal::CaptureStderr();
     VXBacktraceWrite(nullptr, m_reports.path().c_str(), "sfx", true, nullptr);
@@ -149,9 +137,6 @@ TEST_F(VXBacktraceWriter, FailuresAreReportedAndAbsorbed) {
          {"caption is missing", "directory is missing", "suffix is missing"}) {
         EXPECT_EQ(countAssertionReports(lines, "VXBacktraceQNX", message), 1) << message;
     }
-    // Only the assertions' own reports were written.
-    EXPECT_EQ(countOccurrences(written(), "[QNX backtrace] INFO - "), 3u);
-
     for (const auto& [value, expected] : {std::pair<const char*, const char*>{"/var/r", "/var/r"},
                                           {nullptr, "/dev/shm"},
                                           {"", "/dev/shm"}}) {
@@ -166,40 +151,37 @@ TEST_F(VXBacktraceWriter, ReportsOfConcurrentThreadsStayWhole) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([this, t] {
             for (int r = 0; r < 15; ++r) {
-                write(("thread " + std::to_string(t)).c_str(), true, testNaming);
+                write("thread " + std::to_string(t));
             }
         });
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    const std::string all = written("custom-stem.ass");
+    const std::string all = readFile(m_reports.file("custom-stem.bt"));
     for (int t = 0; t < 4; ++t) {
-        const std::string whole =
-            report("thread " + std::to_string(t),
-                   "\n00001000 00001001 00001002 00001003 00001004 00001005 "
-                   "\n00001006 00001007 00001008 00001009 0000100A 0000100B "
-                   "\n0000100C 0000100D 0000100E 0000100F 00001010 00001011 \n00001012 00001013 ",
-                   "", "custom header");
-        EXPECT_EQ(countOccurrences(all, whole), 15u) << t;
-        EXPECT_EQ(all.size(), 60 * whole.size());
+        EXPECT_EQ(countOccurrences(all, report("thread " + std::to_string(t), 20)), 15u) << t;
     }
+    EXPECT_EQ(all.size(), 60 * report("thread 0", 20).size());
 }
 
+// The real stack walk and memory map.
 TEST(VXBacktraceLive, ReportHasReturnAddressesAndListsThisProgram) {
     const TempDir reports;
-    VXBacktraceWrite("live", reports.path().c_str(), "ass", true, nullptr);
-    const std::string all = readFile(reports.file("PID" + PID + ".ass"));
-    const std::string head = report("live").substr(0, report("live").size() - 4) + "\n";
-    ASSERT_EQ(all.substr(0, head.size()), head);
-    // At least one row of addresses, each "%08X ".
-    const std::string row = all.substr(head.size(), all.find('\n', head.size()) - head.size());
-    EXPECT_GE(row.size(), 9u);
-    EXPECT_EQ(row.find_first_not_of("0123456789ABCDEF "), std::string::npos) << row;
+    VXBacktraceWrite("live", reports.path().c_str(), "bt", true, nullptr);
+    const std::string all = readFile(reports.file("PID" + PID + ".bt"));
+    const std::string head =
+        report("live", 0, "", "TID: " + std::to_string(gettid()) + " PID: " + PID);
+    const size_t rows = head.size() - 4; // then at least one row of addresses "%08X "
+    ASSERT_EQ(all.substr(0, rows + 1), head.substr(0, rows + 1));
+    const std::string row = all.substr(rows + 1, all.find('\n', rows + 1) - rows - 1);
+    EXPECT_TRUE(row.size() >= 9 && row.back() == ' ' &&
+                row.find_first_not_of("0123456789ABCDEF ") == std::string::npos)
+        << row;
     char self[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
     EXPECT_NE(all.find(" r-xp "), std::string::npos) << all;
-    EXPECT_NE(all.find(self), std::string::npos) << all;
+    EXPECT_NE(all.find(" " + std::string(self) + "\n"), std::string::npos) << all;
 }
 
 } // namespace
