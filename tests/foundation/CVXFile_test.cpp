@@ -1,5 +1,5 @@
 // File access: results and errno of every operation, restarts after signals and partial writes
-// (forced: the signal comes while the call waits), time-outs, and a write that transfers nothing.
+// (forced: each signal comes while the call waits), and a write that transfers nothing.
 #include "foundation/CVXFile.h"
 
 #include "tests/foundation/VXOsTestSupport.h"
@@ -10,9 +10,9 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -35,8 +35,8 @@ TEST(CVXFileTest, ResultsAndErrnoOfEveryOperation) {
     CVXFile closed;
     VXFileStatus status{};
     char buffer[8] = {};
-    // The calls run in order.
     const std::pair<std::string, std::string> rows[] = {
+        // the calls run in order
         {OUTCOME(file.write("abcd", 4)), "1 0"},
         {OUTCOME(file.write(nullptr, 0)), "1 0"},
         {OUTCOME(file.write(nullptr, 3)), "0 EINVAL"},
@@ -80,61 +80,49 @@ TEST(CVXFileTest, ResultsAndErrnoOfEveryOperation) {
 
 std::atomic<int> g_signalsCaught{0};
 
-// A fifo in a directory of its own, and a SIGUSR1 handler without SA_RESTART, so that a blocking
-// system call the signal hits fails with EINTR instead of being restarted by the kernel.
-class CVXFileFifo : public testing::Test {
-protected:
-    void SetUp() override {
-        struct sigaction action {};
-        action.sa_handler = [](int) { g_signalsCaught.fetch_add(1); };
-        sigaction(SIGUSR1, &action, &m_previous);
-        g_signalsCaught = 0;
-        ASSERT_EQ(mkfifo(m_fifo.c_str(), 0600), 0);
+// Waits up to 10 s for done(); true when it came.
+template <typename Done>
+bool eventually(Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::yield();
     }
-    void TearDown() override { sigaction(SIGUSR1, &m_previous, nullptr); }
+    return done();
+}
 
-    // Waits up to 10 s for done(); true when it came.
-    template <typename Done>
-    static bool eventually(Done done) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            std::this_thread::yield();
-        }
-        return done();
-    }
-    // Once the thread waits in the system call (seen in /proc; the emulator shows its own calls
-    // there, so under it the signal goes at once), sends it SIGUSR1 and waits for the handler.
-    void interrupt(long call) {
+// The signal handler has no SA_RESTART: a blocking system call it hits fails with EINTR instead
+// of being restarted by the kernel. Each signal goes once the thread waits in the system call, as
+// /proc shows (the emulator shows its own calls there: under it the signal goes at once).
+TEST(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = [](int) { g_signalsCaught.fetch_add(1); };
+    sigaction(SIGUSR1, &action, &previous);
+    const std::string waiting = "/proc/self/task/" + std::to_string(gettid()) + "/syscall";
+    const auto interrupt = [&waiting, main = pthread_self()](long call) {
         const int caught = g_signalsCaught.load();
-        const std::string path = "/proc/self/task/" + std::to_string(m_tid) + "/syscall";
         EXPECT_TRUE(eventually([&] {
             std::string state;
-            std::ifstream(path) >> state;
+            std::ifstream(waiting) >> state;
             return kUnderEmulator || state == std::to_string(call);
         }));
-        pthread_kill(m_thread, SIGUSR1);
+        pthread_kill(main, SIGUSR1);
         EXPECT_TRUE(eventually([&] { return g_signalsCaught.load() != caught; }));
-    }
-
-    TempDir m_directory;
-    std::string m_fifo = m_directory.file("fifo");
-    const pid_t m_tid = gettid();
-    const pthread_t m_thread = pthread_self();
-    struct sigaction m_previous {};
-};
-
-TEST_F(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
-    std::thread peer([this] {
+    };
+    const TempDir directory;
+    const std::string fifo = directory.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread peer([&] {
         interrupt(SYS_openat);
         int writer = -1; // succeeds once the reader waits in open again
-        eventually([&] { return (writer = ::open(m_fifo.c_str(), O_WRONLY | O_NONBLOCK)) != -1; });
+        eventually([&] { return (writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) != -1; });
         ::close(writer);
     });
-    CVXFile file(m_fifo.c_str(), O_RDONLY);
+    CVXFile file(fifo.c_str(), O_RDONLY);
     peer.join();
     EXPECT_TRUE(file.isOpen());
-    ASSERT_TRUE(file.open(m_fifo.c_str(), O_RDWR)); // its own writer: reads block instead of ending
-    peer = std::thread([this, &file] {
+    ASSERT_TRUE(file.open(fifo.c_str(), O_RDWR)); // its own writer: reads block instead of ending
+    peer = std::thread([&] {
         interrupt(SYS_read);
         EXPECT_EQ(::write(file.descriptor(), "hello", 5), 5);
     });
@@ -153,8 +141,8 @@ TEST_F(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
     }
     ASSERT_TRUE(file.write(data.data(), 4096));
     std::string received(data.size(), '\0');
-    peer = std::thread([&, this] {
-        const int reader = ::open(m_fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    peer = std::thread([&] {
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
         interrupt(SYS_write);
         int queued = 0;
         EXPECT_EQ(::read(reader, received.data(), 4096), 4096);
@@ -169,24 +157,22 @@ TEST_F(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
     EXPECT_TRUE(file.write(data.data() + 4096, 20000));
     file.close();
     peer.join();
+    sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_EQ(g_signalsCaught.load(), 4);
     EXPECT_TRUE(received == data);
-}
 
-TEST_F(CVXFileFifo, TimedReadAndWriteEndAtTheDeadline) {
-    CVXFile file(m_fifo.c_str(), O_RDWR);
-    char buffer[8] = {};
-    EXPECT_EQ(OUTCOME(file.read(buffer, sizeof buffer, 50)), "0 ETIMEDOUT");
+    // With a time-out the calls end at the deadline.
+    ASSERT_TRUE(file.open(fifo.c_str(), O_RDWR));
     ASSERT_EQ(fcntl(file.descriptor(), F_SETPIPE_SZ, 4096), 4096);
-    const std::string page(4096, '.');
-    EXPECT_TRUE(file.write(page.data(), 4096, 1000));
+    EXPECT_EQ(OUTCOME(file.read(buffer, sizeof buffer, 50)), "0 ETIMEDOUT");
+    EXPECT_TRUE(file.write(data.data(), 4096, 1000));
     EXPECT_EQ(OUTCOME(file.write("more", 4, 50)), "0 ETIMEDOUT");
-    EXPECT_EQ(file.read(buffer, sizeof buffer, 1000), 8);
+    EXPECT_EQ(file.read(buffer, sizeof buffer, 1000), 16);
 }
 
-// The child's exit status: 0 when both writes to /dev/null ended with EIO once a seccomp filter
-// made every write system call on it return 0 bytes, 77 without seccomp, else the number of the
-// first check that failed. A write loop that never ends is killed by SIGALRM.
+// In a child: every write system call on /dev/null returns 0 bytes (a seccomp filter). Exit
+// status 0 when both writes then end with EIO, 77 without seccomp, else the failed check's number.
+// A write loop that never ends is killed by SIGALRM.
 [[noreturn]] void runZeroWriteChild() {
     alarm(10);
     CVXFile file("/dev/null", O_WRONLY);

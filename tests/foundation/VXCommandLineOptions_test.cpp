@@ -53,17 +53,11 @@ TEST(CVXSectionFileReader, DispatchesLinesOfRegisteredSectionsUntilAHandlerStops
     EXPECT_EQ(reader.readFile(nullptr), 0);
 }
 
-// An argument vector owned by the test.
-struct CArgumentVector {
-    explicit CArgumentVector(Texts arguments) : texts(std::move(arguments)) {
-        for (std::string& text : texts) {
-            pointers.push_back(text.data());
-        }
-        pointers.push_back(nullptr);
-    }
-    Texts texts;
-    std::vector<char*> pointers;
-};
+// An argument vector of the given texts, with its terminating null.
+char** vector(std::vector<const char*>& texts) {
+    texts.push_back(nullptr);
+    return const_cast<char**>(texts.data());
+}
 
 // The two notices of an implausible argument count, given times times.
 std::vector<SlogLine> corruptCountLines(int times) {
@@ -79,13 +73,14 @@ std::vector<SlogLine> corruptCountLines(int times) {
 }
 
 TEST(VXCommandLineOptionsTest, ImplausibleCountsAreRefusedAndOptionFilesAppended) {
-    CArgumentVector many(Texts(101, "--x"));
+    std::vector<const char*> many(101, "--x");
+    char** const manyArguments = vector(many);
     for (const int count : {101, 0, -1, 100, 1}) { // refused at every attempt, or taken
         SlogCapture log;
         CVXCommandLineTable table;
         const bool plausible = count > 0 && count <= 100;
-        EXPECT_EQ(table.build(count, many.pointers.data()), plausible) << count;
-        EXPECT_EQ(table.build(count, many.pointers.data()), plausible);
+        EXPECT_EQ(table.build(count, manyArguments), plausible) << count;
+        EXPECT_EQ(table.build(count, manyArguments), plausible);
         EXPECT_EQ(table.count() + (table.arguments()[0] != nullptr), plausible ? count + 1 : 0);
         EXPECT_EQ(log.take(), corruptCountLines(plausible ? 0 : 2));
     }
@@ -96,11 +91,13 @@ TEST(VXCommandLineOptionsTest, ImplausibleCountsAreRefusedAndOptionFilesAppended
     const std::string second = file("second", "--three\n");
     const std::string outer = file("outer", "--one\n" + second + "\n--two\n");
     const std::string missing = "@" + directory.file("missing");
-    CArgumentVector arguments({"velkor", outer, "--get=E2P.A", missing, second});
+    std::vector<const char*> texts = {"velkor", outer.c_str(), "--get=E2P.A", missing.c_str(),
+                                      second.c_str()};
+    char** const arguments = vector(texts);
     SlogCapture log;
     CVXCommandLineTable table;
-    ASSERT_TRUE(table.build(5, arguments.pointers.data()));
-    EXPECT_EQ(table.arguments()[1], arguments.pointers[1]); // taken over uncopied
+    ASSERT_TRUE(table.build(5, arguments));
+    EXPECT_EQ(table.arguments()[1], arguments[1]); // taken over uncopied
     Texts expanded;
     for (int32_t index = -1; index <= table.count(); ++index) {
         expanded.emplace_back(table.argument(index) != nullptr ? table.argument(index) : "-");
@@ -117,18 +114,18 @@ TEST(VXCommandLineOptionsTest, ImplausibleCountsAreRefusedAndOptionFilesAppended
 TEST(VXCommandLineOptionsTest, ProcessTableFromTheRuntimeArguments) {
     const int savedArgc = VXRuntimeArgc();
     char** const savedArgv = VXRuntimeArgv();
-    CArgumentVector corrupt({"velkor", "--dump"});
-    CArgumentVector good({"velkor", "--check"});
+    std::vector<const char*> texts = {"velkor", "--check"};
+    char** const arguments = vector(texts);
     SlogCapture log;
-    VXRuntimeSetArgs(101, corrupt.pointers.data());
+    VXRuntimeSetArgs(101, arguments);
     EXPECT_EQ(VXCommandLineOptions::getArgc(), 0);
     EXPECT_EQ(VXRuntimeArgc(), 0);
     EXPECT_EQ(VXCommandLineOptions::getArgv()[0], VXCommandLineOptions::getArg(0));
     EXPECT_EQ(log.take(), corruptCountLines(3));
 
-    VXRuntimeSetArgs(2, good.pointers.data());
+    VXRuntimeSetArgs(2, arguments);
     EXPECT_STREQ(VXCommandLineOptions::getArg(1), "--check");
-    VXRuntimeSetArgs(101, corrupt.pointers.data()); // built once: no longer read
+    VXRuntimeSetArgs(101, arguments); // built once: no longer read
     EXPECT_EQ(VXCommandLineOptions::getArgc(), 2);
     EXPECT_STREQ(VXCommandLineOptions::getArgv()[1], "--check");
     EXPECT_TRUE(log.take().empty());

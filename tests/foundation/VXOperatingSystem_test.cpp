@@ -1,179 +1,227 @@
-// The operating-system layer: system and process log, bounded formatting, allocation, armed
-// time-outs and pre-faulting.
+// The operating-system layer: the system and process log, allocation, assertions, fatal errors and
+// the other ways a process ends, and in fresh processes the start-up state, the read-once switches
+// and an allocation failure.
 #include "foundation/VXOperatingSystem.h"
 
-#include "foundation/platform/VXClock.h"
-#include "foundation/platform/VXMemory.h"
+#include "foundation/VXAssert.h"
 #include "tests/foundation/VXOsTestSupport.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/ProcessRunner.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <poll.h>
-#include <sys/mman.h>
-#include <sys/time.h>
-#include <thread>
-
-// Huge requests must fail with a null block instead of a sanitizer report, as plain malloc does.
-extern "C" const char* __asan_default_options();
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1";
-}
 
 namespace {
 
-TEST(VXLog, SinksAndTheProcessLogGetOneLineCutToItsLimit) {
-    SlogCapture outer;
-    {
-        SlogCapture inner;
-        EXPECT_EQ(VXSlogf(0x300000 | 10000, VX_SLOG_WARNING, "%s=%d;", "value", 42), 9);
-        VXSlogf(1, VX_SLOG_INFO, "%s", std::string(5000, 'q').c_str());
-        VXLog(3, VX_SEVERITY_NOTICE, "attached %s (%d items)", "page", 7);
-        const char* missingFormat = nullptr;
-        VXLog(0, VX_SEVERITY_INFO, missingFormat, 0); // logs nothing
-        VXLog(0, VX_SEVERITY_INFO, "%s", std::string(2000, 'm').c_str());
-        VXLogOsError(1, VX_SEVERITY_ERROR, ENOENT, "opening the page failed");
-        VXLogOsError(0, VX_SEVERITY_ERROR, 98765, "odd failure");
-        EXPECT_EQ(inner.take(),
-                  (std::vector<SlogLine>{
-                      {0x300000 | 10000, 3, "value=42;"},
-                      {1, 5, std::string(2047, 'q')},
-                      {(3 << 20) | 10000, 4, processLine(4, "attached page (7 items)").text},
-                      processLine(5, std::string(1024 - processLine(5, "").text.size(), 'm')),
-                      {(1 << 20) | 10000, 2,
-                       processLine(2, "opening the page failed (operating system error 2, No "
-                                      "such file or directory)")
-                           .text},
-                      processLine(2, "odd failure (operating system error 98765, unknown)")}));
-        inner.failWith(ENOENT);
-        errno = 0;
+TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
+    SlogCapture log;
+    EXPECT_EQ(VXSlogf(0x300000 | 10000, VX_SLOG_WARNING, "%s=%d;", "value", 42), 9);
+    VXSlogf(1, VX_SLOG_INFO, "%s", std::string(5000, 'q').c_str());
+    VXLog(3, VX_SEVERITY_NOTICE, "attached %s (%d items)", "page", 7);
+    const char* missingFormat = nullptr;
+    VXLog(0, VX_SEVERITY_INFO, missingFormat, 0); // logs nothing
+    VXLog(0, VX_SEVERITY_INFO, "%s", std::string(2000, 'm').c_str());
+    VXLogOsError(1, VX_SEVERITY_ERROR, 98765, "odd failure");
+    const std::string cut(1024 - processLine(5, "").text.size(), 'm');
+    EXPECT_EQ(log.take(),
+              (std::vector<SlogLine>{
+                  {0x300000 | 10000, 3, "value=42;"},
+                  {1, 5, std::string(2047, 'q')},
+                  {(3 << 20) | 10000, 4, processLine(4, "attached page (7 items)").text},
+                  processLine(5, cut),
+                  {(1 << 20) | 10000, 2,
+                   processLine(2, "odd failure (operating system error 98765, unknown)").text}}));
+    // A logger that is absent is silent; other failures go to standard error. errno is kept.
+    for (const int failure : {ENOENT, EIO}) {
+        log.failWith(failure);
         EXPECT_EQ(VXSlogf(1, VX_SLOG_ERROR, "lost"), -1);
-        EXPECT_EQ(errno, ENOENT);
-        EXPECT_EQ(VXSlogf(1, VX_SLOG_INFO, missingFormat, 0), -1);
-        EXPECT_EQ(errno, EINVAL);
-        // A logger that is absent is silent; other failures go to standard error, errno kept.
-        for (const auto& [failure, output] :
-             {std::pair{ENOENT, std::string()},
-              std::pair{EIO, "pid: " + std::to_string(getpid()) +
-                                 ": cannot write to syslog: Input/output error\n"}}) {
-            inner.failWith(failure);
-            testing::internal::CaptureStderr();
-            errno = EACCES;
-            VXLog(0, VX_SEVERITY_ERROR, "lost line");
-            EXPECT_EQ(errno, EACCES);
-            EXPECT_EQ(testing::internal::GetCapturedStderr(), output);
-        }
-    }
-    VXSlogf(2, VX_SLOG_INFO, "to outer");
-    EXPECT_EQ(outer.take(), (std::vector<SlogLine>{{2, VX_SLOG_INFO, "to outer"}}));
-}
-
-int32_t formatInto(char* buffer, int32_t size, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-int32_t formatInto(char* buffer, int32_t size, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int32_t result = VXFormat(buffer, size, format, args);
-    va_end(args);
-    return result;
-}
-
-TEST(VXFormat, StoresWhatFitsAndReturnsItsLength) {
-    const TempDir reports;
-    ScopedEnvironment directory("VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str());
-    // buffer given, size, result, what the buffer then holds, report
-    const std::tuple<bool, int32_t, int32_t, const char*, const char*> rows[] = {
-        {true, 5, 4, "abcd", nullptr},
-        {true, 4, 3, "abc", nullptr},
-        {true, 0, 0, "kkkkkkk", nullptr},
-        {false, 0, 0, "kkkkkkk", nullptr},
-        {false, 10, 0, "kkkkkkk", "VXFormat: no buffer for a non-zero size"},
-        {true, -1, 0, "kkkkkkk", "VXFormat: negative buffer size"},
-    };
-    for (const auto& [given, size, result, stored, report] : rows) {
-        char buffer[8] = "kkkkkkk";
-        SlogCapture log;
+        EXPECT_EQ(errno, failure);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(formatInto(given ? buffer : nullptr, size, "%s", "abcd"), result) << size;
-        testing::internal::GetCapturedStderr();
-        EXPECT_STREQ(buffer, stored);
-        EXPECT_EQ(countAssertionReports(log.take(), "VXOperatingSystemQNX", report ? report : ""),
-                  report ? 1 : 0);
+        errno = EACCES;
+        VXLog(0, VX_SEVERITY_ERROR, "lost line");
+        EXPECT_EQ(errno, EACCES);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  failure == ENOENT ? ""
+                                    : "pid: " + std::to_string(getpid()) +
+                                          ": cannot write to syslog: Input/output error\n");
     }
-}
-
-TEST(VXMalloc, ZeroBytesGiveNullHugeRequestsFailAndOthersUsableBlocks) {
+    EXPECT_EQ(VXSlogf(1, VX_SLOG_INFO, missingFormat, 0), -1);
+    EXPECT_EQ(errno, EINVAL);
     for (void* (*allocate)(size_t) : {VXMalloc, VXMallocOrDie}) {
         errno = EBUSY;
         EXPECT_EQ(allocate(0), nullptr);
         EXPECT_EQ(errno, 0);
     }
-    void* block = VXMallocOrDie(64);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % alignof(std::max_align_t), 0u);
-    std::memset(block, 0x5A, 64);
-    EXPECT_EQ(VXMemoryBytesInUse(), 0u); // no trace in this process
-    VXFree(block);
-    VXFree(nullptr);
-    EXPECT_EQ(VXMalloc(SIZE_MAX), nullptr);
-    EXPECT_EQ(errno, ENOMEM);
 }
 
-// A time-out armed on a thread bounds that thread's next wait for a pipe, and that one only.
-TEST(VXArmedTimeout, BoundsTheNextWaitOfThisThreadOnly) {
-    int pipeEnds[2] = {-1, -1};
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    const auto wait = [&pipeEnds](uint64_t nanoseconds) {
-        if (nanoseconds != 0) {
-            EXPECT_EQ(VXTimerTimeout(nanoseconds, VX_TIMEOUT_SEND | VX_TIMEOUT_REPLY), 1);
-        }
-        errno = 0;
-        return VXWaitForArmedTimeout(pipeEnds[0], POLLIN) == 1 ? "ready" : strerrorname_np(errno);
+TEST(VXAssertion, LogsTwoLinesWritesStderrAndAppendsAReportThenReturns) {
+    const TempDir reports;
+    ScopedEnvironment directory("VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str());
+    SlogCapture capture;
+    const uint32_t before = VXAssertionCount();
+    testing::internal::CaptureStderr();
+    VXAssertionFailed(42, "MurelAdjTypes", "Unknown EMurelAdjAction value.");
+    EXPECT_TRUE(VX_CHECK(1 + 1 == 2, "Checks", "arithmetic"));
+    EXPECT_FALSE(VX_CHECK(1 + 1 == 3, nullptr, nullptr));
+    const std::string line = std::to_string(__LINE__ - 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\nMurelAdjTypes:42: ASSERTION \"Unknown EMurelAdjAction value.\" failed\n\n???:" +
+                  line + ": ASSERTION failed\n");
+    EXPECT_EQ(VXAssertionCount(), before + 2);
+    EXPECT_EQ(capture.take(),
+              (std::vector<SlogLine>{
+                  processLine(2, "MurelAdjTypes:42: ASSERTION \"Unknown EMurelAdjAction value.\" "
+                                 "failed"),
+                  processLine(1, "ASSERTION \"Unknown EMurelAdjAction value.\" failed in "
+                                 "MurelAdjTypes 42"),
+                  processLine(2, "???:" + line + ": ASSERTION failed"),
+                  processLine(1, "ASSERTION \"???\" failed in ??? " + line)}));
+    // The reports' layout is checked with the writer.
+    const std::string report = readFile(reports.file("PID" + std::to_string(getpid()) + ".ass"));
+    EXPECT_EQ(report.find("\n[QNX backtrace] INFO - ASSERTION \"Unknown EMurelAdjAction value.\" "
+                          "failed in MurelAdjTypes 42\n\nTID: " +
+                          std::to_string(gettid()) + " PID: " + std::to_string(getpid()) + "\n"),
+              0u);
+    EXPECT_EQ(countOccurrences(report, "INFO - ASSERTION \"???\" failed in ??? " + line + "\n"),
+              1u);
+}
+
+// Every row runs in a child with its system log on standard error.
+TEST(VXTermination, FatalErrorsExitThroughTheTerminatorOrAbortOnRequest) {
+    // A system-log line of category 0, and the standard error line of a fatal error.
+    const auto slog = [](int severity, const std::string& text) {
+        return "slog 10000 " + std::to_string(severity) + " pid [0-9]+: " + text + "\n";
     };
-    const uint64_t start = VXMonotonicNanoseconds();
-    EXPECT_STREQ(wait(30000000), "ETIMEDOUT");
-    EXPECT_GE(VXMonotonicNanoseconds() - start, 30000000u);
-    EXPECT_STREQ(wait(0), "ready");
-    EXPECT_EQ(VXTimerTimeoutAbsolute(start, VX_TIMEOUT_SEND), 1); // a deadline in the past
-    std::thread([&] { EXPECT_STREQ(wait(0), "ready"); }).join();
-    EXPECT_STREQ(wait(0), "ETIMEDOUT");
-    ASSERT_EQ(write(pipeEnds[1], "x", 1), 1);
-    EXPECT_EQ(VXTimerTimeoutAbsolute(start, VX_TIMEOUT_SEND), 1);
-    EXPECT_STREQ(wait(0), "ready"); // a ready descriptor wins
-
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = [](int) {}; // no SA_RESTART
-    ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
-    char byte = 0;
-    ASSERT_EQ(read(pipeEnds[0], &byte, 1), 1);
-    const itimerval once{{0, 0}, {0, 20000}};
-    ASSERT_EQ(setitimer(ITIMER_REAL, &once, nullptr), 0);
-    EXPECT_STREQ(wait(60000000000), "EINTR");
-    sigaction(SIGALRM, &previous, nullptr);
-    close(pipeEnds[0]), close(pipeEnds[1]);
+    const std::string fatal = "source:31: FATAL ERROR \"page vanished\" occured";
+    const std::string exited =
+        slog(5, "terminating process using exit\\(EXIT_FAILURE\\)") + "atexit handler ran\n$";
+    const struct {
+        const char* abortSwitch; // set to "" for the row (null: none)
+        void (*body)();
+        std::function<bool(int)> ending;
+        std::string output;
+    } rows[] = {
+        {"VX_ENABLE_ABORT_ON_ASSERTION", [] { VXAssertionFailed(9, "Abortive", "stop here"); },
+         testing::KilledBySignal(SIGABRT),
+         abortedAfter("^" + slog(2, "Abortive:9: ASSERTION \"stop here\" failed") +
+                      "\nAbortive:9: ASSERTION \"stop here\" failed\n" +
+                      slog(1, "ASSERTION \"stop here\" failed in Abortive 9"))},
+        {nullptr, [] { VXFatalError(31, "source", "page vanished"); }, testing::ExitedWithCode(1),
+         "^" + slog(2, fatal) + "\n" + fatal + "\n" + slog(1, fatal) + exited},
+        {nullptr, [] { VXFatalError(31, nullptr, nullptr); }, testing::ExitedWithCode(1),
+         "^" + slog(2, "\\?\\?\\?:31: FATAL ERROR occured") +
+             "\n\\?\\?\\?:31: FATAL ERROR occured\n" +
+             slog(1, "\\?\\?\\?:31: FATAL ERROR occured") + exited},
+        {"VX_ENABLE_ABORT_ON_FATAL_ERROR", [] { VXFatalError(31, "source", nullptr); },
+         testing::KilledBySignal(SIGABRT),
+         abortedAfter("occured\n" + slog(1, "source:31: FATAL ERROR \"\\?\\?\\?\" occured"))},
+        {nullptr, [] { VXFatalExit(2, "stopping: %s %d", "code", 5); }, testing::ExitedWithCode(1),
+         "^slog 2107152 1 pid [0-9]+: stopping: code 5\n" + exited},
+        // A fatal exit during exit processing ends in abort; so does a termination handler that
+        // returns.
+        {nullptr,
+         [] {
+             atexit([] { VXFatalExit(0, "second fatal exit during exit"); });
+             VXFatalExit(0, "stopping");
+         },
+         testing::KilledBySignal(SIGABRT),
+         abortedAfter("exit\\(EXIT_FAILURE\\)\n" + slog(1, "second fatal exit during exit") +
+                      slog(5, "terminating process using abort\\(\\)"))},
+        {nullptr,
+         [] {
+             static char argument[] = "the argument";
+             VXSetTerminationHandler(
+                 [](void* text) { fprintf(stderr, "with %s\n", static_cast<char*>(text)); },
+                 argument);
+             VXFatalExit(0, "stopping");
+         },
+         testing::KilledBySignal(SIGABRT),
+         abortedAfter("^" + slog(1, "stopping") + "with the argument\n")},
+    };
+    for (const auto& row : rows) {
+        std::optional<ScopedEnvironment> abortSwitch;
+        if (row.abortSwitch != nullptr) {
+            abortSwitch.emplace(row.abortSwitch, "");
+        }
+        EXPECT_EXIT(
+            {
+                VXSlogSetSink(slogToStderr, nullptr);
+                atexit(printFromAtexit);
+                row.body();
+            },
+            row.ending, row.output);
+    }
 }
 
-TEST(VXPlatformPrefault, BacksTheWholePagesOfTheRangeAndKeepsTheirContents) {
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    void* mapped =
-        mmap(nullptr, 8 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(mapped, MAP_FAILED);
-    auto* memory = static_cast<unsigned char*>(mapped);
-    memory[2 * page + 5] = 0xA5;
-    errno = EBADF;
-    VXPlatformPrefault(memory + page + page / 2, 5 * page); // pages 2 to 5 are whole
-    EXPECT_EQ(errno, EBADF);
-    unsigned char resident[8] = {};
-    ASSERT_EQ(mincore(mapped, 8 * page, resident), 0);
-    for (size_t index = 0; index < 8 && !kUnderEmulator; ++index) { // qemu ignores the hint
-        EXPECT_EQ(resident[index] & 1, index >= 2 && index <= 5 ? 1 : 0) << "page " << index;
+// ---- fresh processes: standard output is a pipe, which the C library buffers in full --------
+
+struct ProbeRun {
+    std::string out;
+    std::string err;
+    std::string reports; // the report file's contents
+    std::string file;
+};
+
+// Runs the probe with its reports going to a fresh directory (or a missing one within it) and
+// the given variables set ("NAME=value").
+ProbeRun runProbe(const std::vector<std::string>& arguments,
+                  std::vector<std::string> variables = {}, int exitCode = 0,
+                  const std::string& within = "") {
+    const TempDir reports;
+    ProcessOptions options;
+    options.environment = {"VX_ASSERTION_BACKTRACE_DIR=" + reports.path() + within,
+                           "VX_ENABLE_ABORT_ON_ASSERTION", "VX_ENABLE_ABORT_ON_FATAL_ERROR",
+                           "VX_ENABLE_ABORT_ON_FAILED_MEMORY_ALLOCATION",
+                           "VX_ASSERTION_BACKTRACE_MAX"};
+    options.environment.insert(options.environment.end(), variables.begin(), variables.end());
+    RunningProcess probe(VX_FOUNDATION_PROBE, arguments, options);
+    const ProcessResult result = probe.wait();
+    EXPECT_EQ(result.exitCode, exitCode) << result.err;
+    const std::string file =
+        reports.path() + within + "/PID" + std::to_string(probe.pid()) + ".ass";
+    return {result.out, result.err, within.empty() ? readFile(file) : "", file};
+}
+
+TEST(VXProbe, ArgumentsAreCapturedBeforeStaticInitialisationAndSwitchesAreReadOnce) {
+    EXPECT_EQ(runProbe({"args", "second", "--third=3"}).out,
+              "argc=4\nargv[0]=" + std::string(VX_FOUNDATION_PROBE) +
+                  "\nargv[1]=args\nargv[2]=second\nargv[3]=--third=3\n");
+    EXPECT_EQ(runProbe({"--memtrace=1", "--memtrace=2", "--memtrace=x", "memtrace"}).out,
+              "trace=1 allocate=+100 free=-100 aligned=1\n");
+    EXPECT_EQ(runProbe({"--memtrace=1", "--memtrace=0", "memtrace"}).out,
+              "trace=0 allocate=+0 free=-0 aligned=1\n");
+    // The backtrace limit stops reports, not the logging; a limit that is no number means none, a
+    // negative one allows no report.
+    const std::pair<const char*, size_t> limits[] = {{"2", 2}, {"many", 4}, {"-1", 0}};
+    for (const auto& [limit, reports] : limits) {
+        const ProbeRun run =
+            runProbe({"assert", "4"}, {"VX_ASSERTION_BACKTRACE_MAX=" + std::string(limit)});
+        EXPECT_EQ(run.out, "count=4\n");
+        EXPECT_EQ(countOccurrences(run.err, "failed in probe 10"), 4u);
+        EXPECT_EQ(countOccurrences(run.reports, "[QNX backtrace] INFO - "), reports) << limit;
+        EXPECT_EQ(countOccurrences(run.reports, "failed in probe 101\n"), reports > 1 ? 1u : 0u);
     }
-    EXPECT_EQ(memory[2 * page + 5], 0xA5);
-    EXPECT_EQ(memory[3 * page], 0);
-    VXPlatformPrefault(nullptr, page); // nothing to do, no crash
-    munmap(mapped, 8 * page);
+}
+
+// A report that cannot be opened is told on standard output, which reaches the pipe before the
+// abort.
+TEST(VXProbe, FailedAllocationWritesAReportThenExitsOrAborts) {
+    const std::string message =
+        "failed to allocate " + std::to_string(SIZE_MAX - 3) + " bytes \\(err: 12\\)\n";
+    ProbeRun run = runProbe({"--memtrace=1", "nomemory"}, {}, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(run.err, testing::MatchesRegex("slog 10000 1 pid [0-9]+: " + message +
+                                               "slog 10000 5 pid [0-9]+: terminating process using "
+                                               "exit\\(EXIT_FAILURE\\)\natexit handler ran\n"));
+    EXPECT_EQ(run.reports.find("\n[QNX backtrace] INFO - failed to allocate "), 0u);
+    EXPECT_EQ(countOccurrences(run.reports, "[QNX backtrace]"), 1u);
+    run = runProbe({"--memtrace=1", "nomemory"}, {"VX_ENABLE_ABORT_ON_FAILED_MEMORY_ALLOCATION="},
+                   -1, "/missing");
+    EXPECT_EQ(run.out, "Cannot open " + run.file + "\n");
+    EXPECT_THAT(run.err,
+                testing::MatchesRegex(abortedAfter("slog 10000 1 pid [0-9]+: " + message)));
 }
 
 } // namespace

@@ -88,23 +88,18 @@ inline void printFromAtexit() {
 }
 
 // Sets (or, given null, unsets) an environment variable for a scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : m_name(name) {
-        if (const char* previous = getenv(name)) {
-            m_previous = previous;
+struct ScopedEnvironment {
+    ScopedEnvironment(const char* variable, const char* value) : name(variable) {
+        if (const char* old = getenv(variable)) {
+            previous = old;
         }
-        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+        value != nullptr ? setenv(variable, value, 1) : unsetenv(variable);
     }
     ~ScopedEnvironment() {
-        m_previous ? setenv(m_name.c_str(), m_previous->c_str(), 1) : unsetenv(m_name.c_str());
+        previous ? setenv(name.c_str(), previous->c_str(), 1) : unsetenv(name.c_str());
     }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_previous;
+    std::string name;
+    std::optional<std::string> previous;
 };
 
 // Number of occurrences of needle in text.
