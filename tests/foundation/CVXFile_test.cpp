@@ -1,5 +1,5 @@
 // File access: results and errno of every operation, restarts after signals and partial writes
-// (forced: each signal comes while the call waits), and a write that transfers nothing.
+// (forced: each signal comes while the call waits), and time-outs.
 #include "foundation/CVXFile.h"
 
 #include "tests/foundation/VXOsTestSupport.h"
@@ -11,12 +11,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <thread>
 
 namespace {
@@ -168,46 +164,6 @@ TEST(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
     EXPECT_TRUE(file.write(data.data(), 4096, 1000));
     EXPECT_EQ(OUTCOME(file.write("more", 4, 50)), "0 ETIMEDOUT");
     EXPECT_EQ(file.read(buffer, sizeof buffer, 1000), 16);
-}
-
-// In a child: every write system call on /dev/null returns 0 bytes (a seccomp filter). Exit
-// status 0 when both writes then end with EIO, 77 without seccomp, else the failed check's number.
-// A write loop that never ends is killed by SIGALRM.
-[[noreturn]] void runZeroWriteChild() {
-    alarm(10);
-    CVXFile file("/dev/null", O_WRONLY);
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the filter reads the low word");
-    struct sock_filter program[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_write, 0, 3),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[0])),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(file.descriptor()), 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    struct sock_fprog filter = {static_cast<unsigned short>(std::size(program)), program};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) {
-        _exit(77);
-    }
-    _exit(::write(file.descriptor(), "probe", 5) != 0      ? 1 // the filter does not work
-          : OUTCOME(file.write("abc", 3)) != "0 EIO"       ? 2
-          : OUTCOME(file.write("abc", 3, 1000)) != "0 EIO" ? 3
-                                                           : 0);
-}
-
-TEST(CVXFileZeroWriteTest, AWriteThatTransfersNothingEndsWithEio) {
-    const pid_t child = fork();
-    ASSERT_NE(child, -1) << std::strerror(errno);
-    if (child == 0) {
-        runZeroWriteChild();
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
-        GTEST_SKIP() << "seccomp filters are not available here";
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 } // namespace
