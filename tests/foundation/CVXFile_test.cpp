@@ -3,14 +3,12 @@
 #include "foundation/CVXFile.h"
 
 #include "tests/foundation/VXOsTestSupport.h"
-#include "tests/support/Emulator.h"
 #include "tests/support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -76,32 +74,16 @@ TEST(CVXFileTest, ResultsAndErrnoOfEveryOperation) {
 
 std::atomic<int> g_signalsCaught{0};
 
-// Waits up to 10 s for done(); true when it came.
-template <typename Done>
-bool eventually(Done done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        std::this_thread::yield();
-    }
-    return done();
-}
-
 // The signal handler has no SA_RESTART: a blocking system call it hits fails with EINTR instead
-// of being restarted by the kernel. Each signal goes once the thread waits in the system call, as
-// /proc shows (the emulator shows its own calls there: under it the signal goes at once).
+// of being restarted by the kernel. Each signal goes once the thread waits in the system call.
 TEST(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
     struct sigaction action {};
     struct sigaction previous {};
     action.sa_handler = [](int) { g_signalsCaught.fetch_add(1); };
     sigaction(SIGUSR1, &action, &previous);
-    const std::string waiting = "/proc/self/task/" + std::to_string(gettid()) + "/syscall";
-    const auto interrupt = [&waiting, main = pthread_self()](long call) {
+    const auto interrupt = [main = pthread_self(), tid = gettid()](long call) {
         const int caught = g_signalsCaught.load();
-        EXPECT_TRUE(eventually([&] {
-            std::string state;
-            std::ifstream(waiting) >> state;
-            return kUnderEmulator || state == std::to_string(call);
-        }));
+        EXPECT_TRUE(eventually([&] { return waitsIn(tid, call); }));
         pthread_kill(main, SIGUSR1);
         EXPECT_TRUE(eventually([&] { return g_signalsCaught.load() != caught; }));
     };

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 
 namespace {
@@ -130,25 +131,37 @@ TEST_F(VXBacktraceWriter, FailuresAreReportedAndAbsorbed) {
     }
 }
 
-// The writer's lock keeps every report whole.
+// The writer's lock keeps every report whole: a second writer waits (in a futex) while the first
+// is held in its naming hook, and gets inside only after the first has written its report.
+std::atomic<int> g_inside{0};
+std::atomic<bool> g_released{false};
+void heldNaming(char* header, size_t headerSize, char* stem, size_t stemSize) {
+    testNaming(header, headerSize, stem, stemSize);
+    g_inside.fetch_add(1);
+    g_released.wait(false);
+}
+
 TEST_F(VXBacktraceWriter, ReportsOfConcurrentThreadsStayWhole) {
     g_fakeAddressCount = 20;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([this, t] {
-            for (int r = 0; r < 15; ++r) {
-                write("thread " + std::to_string(t));
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    const std::string all = readFile(m_reports.file("custom-stem.bt"));
-    for (int t = 0; t < 4; ++t) {
-        EXPECT_EQ(countOccurrences(all, report("thread " + std::to_string(t), 20)), 15u) << t;
-    }
-    EXPECT_EQ(all.size(), 60 * report("thread 0", 20).size());
+    g_inside = 0;
+    g_released = false;
+    std::thread first([this] { write("first", heldNaming); });
+    ASSERT_TRUE(eventually([] { return g_inside.load() == 1; }));
+    std::atomic<pid_t> secondThread{0};
+    std::thread second([this, &secondThread] {
+        secondThread = gettid();
+        write("second", heldNaming);
+    });
+    EXPECT_TRUE(eventually([&] {
+        return g_inside.load() == 2 || (secondThread != 0 && waitsIn(secondThread, SYS_futex));
+    }));
+    EXPECT_EQ(g_inside.load(), 1);
+    g_released = true;
+    g_released.notify_all();
+    first.join();
+    second.join();
+    EXPECT_EQ(readFile(m_reports.file("custom-stem.bt")),
+              report("first", 20) + report("second", 20));
 }
 
 } // namespace

@@ -1,19 +1,22 @@
-// Helpers of the foundation tests: a captured system log, assertion reports, scoped environment
-// changes.
+// Helpers of the foundation tests: a captured system log, assertion reports, environment changes.
 #pragma once
 
 #include "foundation/platform/VXSlog.h"
+#include "tests/support/Emulator.h"
 
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -37,8 +40,8 @@ inline SlogLine processLine(int severity, const std::string& message) {
 // following call fail (0: succeed again).
 class SlogCapture {
 public:
-    SlogCapture() { VXSlogSetSink(&SlogCapture::sink, this, &m_previousSink, &m_previousContext); }
-    ~SlogCapture() { VXSlogSetSink(m_previousSink, m_previousContext); }
+    SlogCapture() { VXSlogSetSink(&SlogCapture::sink, this); }
+    ~SlogCapture() { VXSlogSetSink(nullptr, nullptr); }
     SlogCapture(const SlogCapture&) = delete;
     SlogCapture& operator=(const SlogCapture&) = delete;
 
@@ -61,12 +64,10 @@ private:
     std::mutex m_mutex;
     std::vector<SlogLine> m_lines;
     int m_failure = 0;
-    VXSlogSink m_previousSink = nullptr;
-    void* m_previousContext = nullptr;
 };
 
 // Number of assertion reports of message from source among lines, by their critical line
-// "ASSERTION "<message>" failed in <source> <line>" (VXAssert's tests check the whole report).
+// "ASSERTION "<message>" failed in <source> <line>" (the probe's run shows a whole report).
 inline int countAssertionReports(const std::vector<SlogLine>& lines, const std::string& source,
                                  const std::string& message) {
     const std::string head = processLine(0, "ASSERTION \"" + message + "\" failed in ").text;
@@ -109,4 +110,22 @@ inline size_t countOccurrences(const std::string& text, const std::string& needl
         ++count;
     }
     return count;
+}
+
+// Waits up to 10 s for done(); true when it came.
+template <typename Done>
+bool eventually(Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::yield();
+    }
+    return done();
+}
+
+// Whether the thread waits in the system call, as /proc shows. The emulator shows its own calls
+// there: under it, this is always true, and an order the tests force is left to chance.
+inline bool waitsIn(pid_t thread, long call) {
+    std::string state;
+    std::ifstream("/proc/self/task/" + std::to_string(thread) + "/syscall") >> state;
+    return kUnderEmulator || state == std::to_string(call);
 }
