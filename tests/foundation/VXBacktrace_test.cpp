@@ -17,10 +17,10 @@ int g_fakeAddressCount = 0;
 
 // Addresses 0x1000, 0x1001, ... as the stack walk's result.
 int fakeAddresses(uintptr_t* addresses, int capacity) {
-    for (int i = 0; i < g_fakeAddressCount; ++i) {
+    for (int i = 0; i < g_fakeAddressCount && i < capacity; ++i) {
         addresses[i] = 0x1000u + static_cast<uintptr_t>(i);
     }
-    return g_fakeAddressCount < capacity ? g_fakeAddressCount : capacity;
+    return g_fakeAddressCount;
 }
 
 void testNaming(char* header, size_t headerSize, char* stem, size_t stemSize) {
