@@ -130,8 +130,14 @@ TEST(CVXStringUpperCase, EveryTableRowIsFoundAndTextIsConverted) {
     EXPECT_EQ(original.charCount(), 10u);
 }
 
-// Each operation runs on a block whose header (references, capacity, byteLength) claims a size
-// near the limit; it must report and leave the string as it was.
+// The header words of a string's block: references, capacity, byteLength.
+uint32_t* headerOf(const CVXString& s) {
+    return static_cast<uint32_t*>(
+        static_cast<void*>(const_cast<char*>(s.c_str()) - CVXString::TEXT_OFFSET));
+}
+
+// Each operation runs on a block whose header claims a size near the limit; it must report and
+// leave the string as it was.
 TEST(CVXStringLimits, CapacitiesAtTheLimitTopBitCodePointsAndDeadBlocksAreReported) {
     using Operation = void (*)(CVXString&, CVXString::Iterator&);
     const std::tuple<int, uint32_t, Operation, const char*, int> rows[] = {
@@ -153,7 +159,7 @@ TEST(CVXStringLimits, CapacitiesAtTheLimitTopBitCodePointsAndDeadBlocksAreReport
     for (const auto& [field, claimed, operation, message, reports] : rows) {
         CVXString s(" abc ");
         CVXString::Iterator at = s.begin();
-        auto* header = reinterpret_cast<uint32_t*>(const_cast<char*>(at - CVXString::TEXT_OFFSET));
+        uint32_t* header = headerOf(s);
         const uint32_t saved = std::exchange(header[field], claimed);
         operation(s, at);
         header[field] = saved;
@@ -176,8 +182,7 @@ TEST(CVXStringLimits, CapacitiesAtTheLimitTopBitCodePointsAndDeadBlocksAreReport
     s.assign(codePoints, 4);
     EXPECT_EQ(state(s), "o\xC3\xA9|3|2");
     auto* dead = new CVXString("dead");
-    auto* block =
-        reinterpret_cast<uint32_t*>(const_cast<char*>(dead->c_str() - CVXString::TEXT_OFFSET));
+    uint32_t* block = headerOf(*dead);
     block[0] = 0;
     delete dead;
     EXPECT_EQ(VXAssertionCount() - before, 4u);
