@@ -79,6 +79,7 @@ TEST(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
     struct sigaction previous {};
     action.sa_handler = [](int) { g_signalsCaught.fetch_add(1); };
     sigaction(SIGUSR1, &action, &previous);
+    g_signalsCaught = 0;
     const auto interrupt = [main = pthread_self(), tid = gettid()](long call) {
         const int caught = g_signalsCaught.load();
         EXPECT_TRUE(eventually([&] { return waitsIn(tid, call); }));
