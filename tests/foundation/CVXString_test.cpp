@@ -178,9 +178,10 @@ TEST(CVXStringLimits, CapacitiesAtTheLimitTopBitCodePointsAndDeadBlocksAreReport
                   1);
     }
     CVXString s;
-    const uint32_t codePoints[] = {'o', 0xE9, 0x80000000u, 'x'};
-    s.assign(codePoints, 4);
-    EXPECT_EQ(state(s), "o\xC3\xA9|3|2");
+    const uint32_t codePoints[] = {'o', 0xE9, 0x1F600, 0x200000, 0x7FFFFFFF, 0x80000000u, 'x'};
+    s.assign(codePoints, 7);
+    EXPECT_EQ(state(s),
+              "o\xC3\xA9\xF0\x9F\x98\x80\xF8\x88\x80\x80\x80\xFD\xBF\xBF\xBF\xBF\xBF|18|5");
     auto* dead = new CVXString("dead");
     uint32_t* block = headerOf(*dead);
     block[0] = 0;

@@ -57,7 +57,7 @@ TEST(CVXRCMemoryBufferTest, SharedBlocksAreReportedWhenWrittenAndResizingMakesTh
     EXPECT_TRUE(log.take().empty());
 }
 
-// The holders drop their references at once: the count stays exact and whichever comes last frees.
+// The holders drop their references at once; whichever comes last frees.
 TEST(CVXRCMemoryBufferTest, ReferenceCountingIsSafeAcrossThreads) {
     for (int round = 0; round < 200; ++round) {
         CVXRCMemoryBuffer creator(8);

@@ -52,7 +52,7 @@ TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
 
 // Every row runs in a child with its system log on standard error.
 TEST(VXTermination, FatalErrorsExitThroughTheTerminatorOrAbortOnRequest) {
-    // A system-log line of category 0, and the standard error line of a fatal error.
+    // A system-log line of category 0, as a pattern.
     const auto slog = [](int severity, const std::string& text) {
         return "slog 10000 " + std::to_string(severity) + " pid [0-9]+: " + text + "\n";
     };
