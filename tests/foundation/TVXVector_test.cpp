@@ -21,8 +21,10 @@ TEST(TVXVectorTest, AccessAndInsertionOutsideAreReportedAndChangeNothing) {
     SlogCapture log;
     vector[4] = 99; // writing through the stand-in must not reach the vector
     EXPECT_EQ(std::as_const(vector)[4] + vector[-1], 0);
-    EXPECT_FALSE(vector.insertAt(5, &values[0]) || vector.insertAt(-1, &values[0]) ||
-                 vector.insertAt(1, nullptr));
+    for (const auto& [position, element] :
+         {std::pair{5, &values[0]}, {-1, &values[0]}, {1, nullptr}}) {
+        EXPECT_FALSE(vector.insertAt(position, element)) << position;
+    }
     const std::vector<SlogLine> lines = log.take();
     EXPECT_EQ(countAssertionReports(lines, "TVXVector", "Invalid parameter"), 4);
     EXPECT_EQ(countAssertionReports(lines, "TVXVector", "Index our of range"), 2);
