@@ -1,15 +1,15 @@
-// Tests of the backtrace writer: report layout, file naming, map listing and failures.
+// The backtrace writer: report layout, file naming, map listing, failures and concurrent writers.
 #include "foundation/VXBacktrace.h"
 
-#include "foundation/VXAssert.h"
 #include "foundation/platform/VXStackWalk.h"
 #include "tests/foundation/VXOsTestSupport.h"
 #include "tests/support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
 
 namespace {
 
@@ -17,11 +17,10 @@ int g_fakeAddressCount = 0;
 
 // Addresses 0x1000, 0x1001, ... as the stack walk's result.
 int fakeAddresses(uintptr_t* addresses, int capacity) {
-    const int count = g_fakeAddressCount < capacity ? g_fakeAddressCount : capacity;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < g_fakeAddressCount && i < capacity; ++i) {
         addresses[i] = 0x1000u + static_cast<uintptr_t>(i);
     }
-    return count;
+    return g_fakeAddressCount;
 }
 
 void testNaming(char* header, size_t headerSize, char* stem, size_t stemSize) {
@@ -29,37 +28,37 @@ void testNaming(char* header, size_t headerSize, char* stem, size_t stemSize) {
     snprintf(stem, stemSize, "custom-stem");
 }
 
-const std::string PID = std::to_string(getpid());
-const std::string IDS = "TID: " + std::to_string(gettid()) + " PID: " + PID;
-
-// One whole report: caption, header, the fixed note, address rows, and the map listing.
-std::string report(const std::string& caption, const std::string& addresses = "",
-                   const std::string& map = "", const std::string& header = IDS) {
+// One whole report: caption, header, the fixed note, the fake addresses in rows of six, the map.
+std::string report(const std::string& caption, int addresses, const std::string& map = "",
+                   const std::string& header = "custom header") {
+    std::string rows;
+    for (int i = 0; i < addresses; ++i) {
+        char address[16];
+        snprintf(address, sizeof address, "%s%08X ", i % 6 == 0 ? "\n" : "", 0x1000u + i);
+        rows += address;
+    }
     return "\n[QNX backtrace] INFO - " + caption + "\n\n" + header +
            "\ndata below is the actual callstack created with QNX libbacktrace.so\n"
            "usable for analysis with proper project MAP file\n\n" +
-           addresses + "\n\n" + map + "\n\n";
+           rows + "\n\n" + map + "\n\n";
 }
 
-// A mapping of the named object as a map file shows it, and as a report lists it.
-std::string mapLine(unsigned index, const std::string& name, const char* permissions = "r-xp") {
+// A mapping of the named object as a map file shows it, or as a report lists it.
+std::string mapLine(unsigned index, const std::string& name, const char* permissions = "r-xp",
+                    bool listed = false) {
+    const unsigned start = 0xA0000000u + 0x10000u * index;
     char line[256];
-    snprintf(line, sizeof line, "%08x-%08x %s %08x 08:01 %u %s\n", 0x10000u * (index + 1),
-             0x10000u * (index + 1) + 0x8000u, permissions, 0x1000u * index, 1000 + index,
-             name.c_str());
+    snprintf(line, sizeof line,
+             listed ? "%08X-%08X %s %08X %s\n" : "%08x-%08x %s %08x 08:01 1 %s\n", start,
+             start + 0x8000u, permissions, 0x1000u * index, name.c_str());
     return line;
 }
-std::string listedLine(unsigned index, const std::string& name) {
-    char line[256];
-    snprintf(line, sizeof line, "%08X-%08X r-xp %08X %s\n", 0x10000u * (index + 1),
-             0x10000u * (index + 1) + 0x8000u, 0x1000u * index, name.c_str());
-    return line;
-}
+
+const std::string PID = std::to_string(getpid());
 
 class VXBacktraceWriter : public testing::Test {
 protected:
     void SetUp() override {
-        g_fakeAddressCount = 0;
         m_previousSource = VXPlatformSetBacktraceSource(fakeAddresses);
         VXPlatformSetMemoryMapFile(m_mapFile.c_str()); // missing until a test writes it
     }
@@ -67,158 +66,102 @@ protected:
         VXPlatformSetBacktraceSource(m_previousSource);
         VXPlatformSetMemoryMapFile(nullptr);
     }
-    void write(const char* caption, bool append = true, VXBacktraceNamingHook hook = nullptr,
-               const char* suffix = "ass") {
-        VXBacktraceWrite(caption, m_reports.path().c_str(), suffix, append, hook);
+    void write(const std::string& caption, VXBacktraceNamingHook hook = testNaming) {
+        VXBacktraceWrite(caption.c_str(), m_reports.path().c_str(), "bt", true, hook);
     }
-    std::string defaultReportFile() const { return m_reports.file("PID" + PID + ".ass"); }
 
     TempDir m_reports;
-    ScopedEnvironment m_directory{"VX_ASSERTION_BACKTRACE_DIR", m_reports.path().c_str()};
     std::string m_mapFile = m_reports.file("maps.txt");
     VXBacktraceSource m_previousSource = nullptr;
 };
 
-TEST_F(VXBacktraceWriter, DefaultNamingIsTheSameWithAndWithoutTheHook) {
-    const mode_t previousMask = umask(0);
-    write("without hook");
-    umask(previousMask);
-    write("with hook", true, VXBacktraceDefaultNaming);
-    VXBacktraceWrite(CVXString("as strings"), CVXString(m_reports.path().c_str()), CVXString("ass"),
-                     true);
-    EXPECT_EQ(readFile(defaultReportFile()),
-              report("without hook") + report("with hook") + report("as strings"));
-    struct stat status {};
-    ASSERT_EQ(stat(defaultReportFile().c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777u, 0666u);
-
-    // Without append the file is written from its start, without truncation.
-    const std::string file = m_reports.write("PID" + PID + ".ass", std::string(400, '#'));
-    write("over", false);
-    EXPECT_EQ(readFile(file), report("over") + std::string(400 - report("over").size(), '#'));
-}
-
-TEST_F(VXBacktraceWriter, HookNamesTheFileAndAddressesComeInRowsOfSix) {
+// Executable file mappings are listed, at most fifty; an overlong name keeps its end.
+TEST_F(VXBacktraceWriter, AddressesInRowsOfSixAndExecutableFileMappingsUpToFifty) {
     g_fakeAddressCount = 13;
-    write("hooked", true, testNaming, "bt");
-    EXPECT_EQ(readFile(m_reports.file("custom-stem.bt")),
-              report("hooked",
-                     "\n00001000 00001001 00001002 00001003 00001004 00001005 "
-                     "\n00001006 00001007 00001008 00001009 0000100A 0000100B \n0000100C ",
-                     "", "custom header"));
-}
-
-TEST_F(VXBacktraceWriter, MapListsExecutableFileMappingsUpToFiftyEntries) {
-    g_fakeAddressCount = 1;
     m_reports.write("maps.txt", mapLine(0, "/usr/bin/velkor") +
                                     mapLine(1, "/usr/bin/velkor", "r--p") + mapLine(2, "", "rw-p") +
-                                    mapLine(3, "[vdso]") + mapLine(4, "/lib/libc.so.6") +
-                                    mapLine(5, "/lib/with space.so"));
-    write("map");
-    EXPECT_EQ(readFile(defaultReportFile()),
-              report("map", "\n00001000 ",
-                     listedLine(0, "/usr/bin/velkor") + listedLine(4, "/lib/libc.so.6") +
-                         listedLine(5, "/lib/with space.so")));
-
-    g_fakeAddressCount = 0;
+                                    mapLine(3, "[vdso]") + mapLine(4, "/lib/with space.so"));
+    const mode_t previousMask = umask(0);
+    write("few");
+    umask(previousMask);
     std::string map;
     std::string listed;
-    for (unsigned i = 0; i < 70; ++i) {
-        // Long names: every entry uses close to its whole share of the listing.
-        const std::string name =
-            "/opt/a-rather-long-directory-name-for-libraries/and-another-one/lib" +
-            std::to_string(i) + ".so";
+    for (unsigned i = 0; i < 70; ++i) { // long names: each close to its share of the listing
+        const std::string name = "/opt/a-rather-long-directory-name/lib" + std::to_string(i) +
+                                 "-with-a-long-name-for-the-listing.so";
         map += mapLine(i, name);
-        listed += i < 50 ? listedLine(i, name) : "";
+        listed += i < 49 ? mapLine(i, name, "r-xp", true) : "";
     }
-    m_reports.write("maps.txt", map);
-    write("many", true, testNaming, "many");
-    EXPECT_EQ(readFile(m_reports.file("custom-stem.many")),
-              report("many", "", listed, "custom header"));
-
     const std::string name = "/" + std::string(150, 'd') + "/libend.so";
-    m_reports.write("maps.txt", mapLine(0, name));
-    write("long name", true, testNaming, "long");
-    EXPECT_NE(readFile(m_reports.file("custom-stem.long"))
-                  .find(" r-xp 00000000 ..." + name.substr(name.size() - 93) + "\n\n\n"),
-              std::string::npos); // an overlong object name keeps its end
+    m_reports.write("maps.txt", mapLine(0, name) + map);
+    write("many");
+    EXPECT_EQ(readFile(m_reports.file("custom-stem.bt")),
+              report("few", 13,
+                     mapLine(0, "/usr/bin/velkor", "r-xp", true) +
+                         mapLine(4, "/lib/with space.so", "r-xp", true)) +
+                  report("many", 13,
+                         mapLine(0, "..." + name.substr(name.size() - 93), "r-xp", true) + listed));
+    struct stat status {};
+    ASSERT_EQ(stat(m_reports.file("custom-stem.bt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777u, 0666u);
 }
 
 TEST_F(VXBacktraceWriter, FailuresAreReportedAndAbsorbed) {
     const std::string directory = m_reports.path() + "/not-there";
     testing::internal::CaptureStdout();
-    VXBacktraceWrite("lost", directory.c_str(), "ass", true, nullptr);
+    VXBacktraceWrite("lost", directory.c_str(), "bt", true, nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Cannot open " + directory + "/PID" + PID + ".ass\n");
-    struct stat status {};
-    EXPECT_NE(stat(directory.c_str(), &status), 0);
-
+              "Cannot open " + directory + "/PID" + PID + ".bt\n");
     SlogCapture capture;
     testing::internal::CaptureStderr();
     VXBacktraceWrite(nullptr, m_reports.path().c_str(), "sfx", true, nullptr);
     VXBacktraceWrite("caption", nullptr, "sfx", true, nullptr);
     VXBacktraceWrite("caption", m_reports.path().c_str(), nullptr, true, nullptr);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(countOccurrences(err, "\nVXBacktraceQNX:"), 3u) << err;
-    // Only the assertions' own reports were written.
-    const std::string reports = readFile(defaultReportFile());
-    EXPECT_EQ(countOccurrences(reports, "[QNX backtrace] INFO - "), 3u);
-    EXPECT_EQ(countOccurrences(reports, "failed in VXBacktraceQNX "), 3u);
+    testing::internal::GetCapturedStderr();
+    const std::vector<SlogLine> lines = capture.take();
+    for (const char* message :
+         {"caption is missing", "directory is missing", "suffix is missing"}) {
+        EXPECT_EQ(countAssertionReports(lines, "VXBacktraceQNX", message), 1) << message;
+    }
+    for (const auto& [value, expected] : {std::pair<const char*, const char*>{"/var/r", "/var/r"},
+                                          {nullptr, "/dev/shm"},
+                                          {"", "/dev/shm"}}) {
+        ScopedEnvironment variable("VX_ASSERTION_BACKTRACE_DIR", value);
+        EXPECT_STREQ(VXBacktraceDirectory(), expected);
+    }
+}
+
+// The writer's lock keeps every report whole: a second writer waits (in a futex) while the first
+// is held in its naming hook, and gets inside only after the first has written its report.
+std::atomic<int> g_inside{0};
+std::atomic<bool> g_released{false};
+void heldNaming(char* header, size_t headerSize, char* stem, size_t stemSize) {
+    testNaming(header, headerSize, stem, stemSize);
+    g_inside.fetch_add(1);
+    g_released.wait(false);
 }
 
 TEST_F(VXBacktraceWriter, ReportsOfConcurrentThreadsStayWhole) {
     g_fakeAddressCount = 20;
-    const auto body = [](int thread) {
-        return report(
-            "thread " + std::to_string(thread),
-            "\n00001000 00001001 00001002 00001003 00001004 00001005 "
-            "\n00001006 00001007 00001008 00001009 0000100A 0000100B "
-            "\n0000100C 0000100D 0000100E 0000100F 00001010 00001011 \n00001012 00001013 ",
-            "", "custom header");
-    };
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([this, t] {
-            for (int r = 0; r < 15; ++r) {
-                write(("thread " + std::to_string(t)).c_str(), true, testNaming);
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    const std::string all = readFile(m_reports.file("custom-stem.ass"));
-    EXPECT_EQ(all.size(), 60 * body(0).size());
-    for (int t = 0; t < 4; ++t) {
-        EXPECT_EQ(countOccurrences(all, body(t)), 15u) << t;
-    }
-}
-
-TEST(VXBacktraceLive, ReportHasReturnAddressesAndListsThisProgram) {
-    const TempDir reports;
-    VXBacktraceWrite("live", reports.path().c_str(), "ass", true, nullptr);
-    const std::string all = readFile(reports.file("PID" + PID + ".ass"));
-    const std::string head = report("live").substr(0, report("live").size() - 4) + "\n";
-    ASSERT_EQ(all.substr(0, head.size()), head);
-    // At least one row of addresses, each "%08X ".
-    const std::string row = all.substr(head.size(), all.find('\n', head.size()) - head.size());
-    ASSERT_GE(row.size(), 9u);
-    EXPECT_EQ(row.back(), ' ');
-    EXPECT_EQ(row.find_first_not_of("0123456789ABCDEF "), std::string::npos) << row;
-    char self[PATH_MAX] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    EXPECT_NE(all.find(" r-xp "), std::string::npos) << all;
-    EXPECT_NE(all.find(self), std::string::npos) << all;
-    EXPECT_EQ(all.substr(all.size() - 2), "\n\n");
-}
-
-TEST(VXBacktraceDirectory, EnvironmentWinsOverThePlatformDefault) {
-    for (const auto& [value, directory] : {std::pair<const char*, const char*>{"/var/r", "/var/r"},
-                                           {nullptr, "/dev/shm"},
-                                           {"", "/dev/shm"}}) {
-        ScopedEnvironment variable("VX_ASSERTION_BACKTRACE_DIR", value);
-        EXPECT_STREQ(VXBacktraceDirectory(), directory);
-    }
+    g_inside = 0;
+    g_released = false;
+    std::thread first([this] { write("first", heldNaming); });
+    ASSERT_TRUE(eventually([] { return g_inside.load() == 1; }));
+    std::atomic<pid_t> secondThread{0};
+    std::thread second([this, &secondThread] {
+        secondThread = gettid();
+        write("second", heldNaming);
+    });
+    EXPECT_TRUE(eventually([&] {
+        return g_inside.load() == 2 || (secondThread != 0 && waitsIn(secondThread, SYS_futex));
+    }));
+    EXPECT_EQ(g_inside.load(), 1);
+    g_released = true;
+    g_released.notify_all();
+    first.join();
+    second.join();
+    EXPECT_EQ(readFile(m_reports.file("custom-stem.bt")),
+              report("first", 20) + report("second", 20));
 }
 
 } // namespace

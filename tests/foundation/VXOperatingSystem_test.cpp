@@ -1,265 +1,202 @@
-// Tests of the operating-system layer: process log, bounded formatting, allocation policy,
-// termination, clocks, deadlines and armed time-outs.
+// The operating-system layer: the system and process log, allocation, assertions, fatal errors and
+// the other ways a process ends, and in fresh processes the start-up state, the read-once switches
+// and an allocation failure.
 #include "foundation/VXOperatingSystem.h"
 
 #include "foundation/VXAssert.h"
-#include "foundation/platform/VXClock.h"
 #include "tests/foundation/VXOsTestSupport.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/ProcessRunner.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <poll.h>
-#include <sys/time.h>
-
-// Huge requests must fail with a null block instead of a sanitizer report, as plain malloc does.
-extern "C" const char* __asan_default_options();
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1";
-}
 
 namespace {
 
-int32_t formatInto(char* buffer, int32_t size, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-int32_t formatInto(char* buffer, int32_t size, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int32_t result = VXFormat(buffer, size, format, args);
-    va_end(args);
-    return result;
-}
-
-TEST(VXLog, OneLineWithPidPrefixOpcodeAndSeverityCutTo1024Characters) {
-    SlogCapture capture;
+TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
+    SlogCapture log;
     VXLog(3, VX_SEVERITY_NOTICE, "attached %s (%d items)", "page", 7);
     const char* missingFormat = nullptr;
     VXLog(0, VX_SEVERITY_INFO, missingFormat, 0); // logs nothing
     VXLog(0, VX_SEVERITY_INFO, "%s", std::string(2000, 'm').c_str());
-    VXLogOsError(1, VX_SEVERITY_ERROR, ENOENT, "opening the page failed");
-    VXLogOsError(0, VX_SEVERITY_ERROR, 98765, "odd failure");
-    EXPECT_EQ(capture.take(),
+    VXLogOsError(1, VX_SEVERITY_ERROR, 98765, "odd failure");
+    const std::string cut(1024 - processLine(5, "").text.size(), 'm');
+    EXPECT_EQ(log.take(),
               (std::vector<SlogLine>{
-                  {(3 << 20) | 10000, 4, pidPrefix() + "attached page (7 items)"},
-                  processLine(5, std::string(1024 - pidPrefix().size(), 'm')),
+                  {(3 << 20) | 10000, 4, processLine(4, "attached page (7 items)").text},
+                  processLine(5, cut),
                   {(1 << 20) | 10000, 2,
-                   pidPrefix() + "opening the page failed (operating system error 2, No such "
-                                 "file or directory)"},
-                  processLine(2, "odd failure (operating system error 98765, unknown)")}));
-
-    // An absent logger is silent; other failures go to standard error, errno kept.
-    for (const auto& [failure, output] :
-         {std::pair{ENOENT, std::string()},
-          std::pair{EIO, "pid: " + std::to_string(getpid()) +
-                             ": cannot write to syslog: Input/output error\n"}}) {
-        capture.failWith(failure);
+                   processLine(2, "odd failure (operating system error 98765, unknown)").text}}));
+    // A logger that is absent is silent; other failures go to standard error. errno is kept.
+    for (const int failure : {ENOENT, EIO}) {
+        log.failWith(failure);
         testing::internal::CaptureStderr();
         errno = EACCES;
         VXLog(0, VX_SEVERITY_ERROR, "lost line");
         EXPECT_EQ(errno, EACCES);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), output);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  failure == ENOENT ? ""
+                                    : "pid: " + std::to_string(getpid()) +
+                                          ": cannot write to syslog: Input/output error\n");
     }
-}
-
-TEST(VXFormat, StoresWhatFitsAndReturnsItsLength) {
-    // size, text, result, what the buffer then holds
-    const std::tuple<int32_t, const char*, int32_t, const char*> rows[] = {
-        {5, "abcde", 4, "abcd"}, {5, "wxyz", 4, "wxyz"}, {0, "abc", 0, "kkkkkkk"}};
-    for (const auto& [size, text, result, stored] : rows) {
-        char buffer[8] = "kkkkkkk";
-        EXPECT_EQ(formatInto(buffer, size, "%s", text), result) << text;
-        EXPECT_STREQ(buffer, stored);
-        EXPECT_EQ(buffer[5], 'k');
-    }
-    EXPECT_EQ(formatInto(nullptr, 0, "%s", "abc"), 0);
-
-    TempDir reports;
-    ScopedEnvironment directory("VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str());
-    SlogCapture capture;
-    testing::internal::CaptureStderr();
-    char buffer[4] = "kkk";
-    EXPECT_EQ(formatInto(nullptr, 10, "%s", "abc"), 0);
-    EXPECT_EQ(formatInto(buffer, -1, "%s", "abc"), 0);
-    testing::internal::GetCapturedStderr();
-    EXPECT_STREQ(buffer, "kkk");
-    for (const char* message :
-         {"VXFormat: no buffer for a non-zero size", "VXFormat: negative buffer size"}) {
-        EXPECT_EQ(countAssertionReports(capture.lines(), "VXOperatingSystemQNX", message), 1);
-    }
-}
-
-TEST(VXMalloc, ZeroBytesGiveNullAndOthersUsableBlocks) {
+    EXPECT_EQ(VXSlogf(1, VX_SLOG_INFO, missingFormat, 0), -1);
+    EXPECT_EQ(errno, EINVAL);
     for (void* (*allocate)(size_t) : {VXMalloc, VXMallocOrDie}) {
         errno = EBUSY;
         EXPECT_EQ(allocate(0), nullptr);
         EXPECT_EQ(errno, 0);
     }
-    auto* block = static_cast<unsigned char*>(VXMallocOrDie(64));
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % alignof(std::max_align_t), 0u);
-    std::memset(block, 0x5A, 64);
-    EXPECT_EQ(VXMemoryBytesInUse(), 0u); // no trace in this process
-    VXFree(block);
-    VXFree(nullptr);
-    errno = 0;
-    EXPECT_EQ(VXMalloc(SIZE_MAX), nullptr);
-    EXPECT_EQ(errno, ENOMEM);
 }
 
-TEST(VXMallocOrDie, FailureWritesAReportAndExitsThroughTheTerminatorOrAbortsOnRequest) {
-    const TempDir reports;
-    ScopedEnvironment directory{"VX_ASSERTION_BACKTRACE_DIR", reports.path().c_str()};
-    // Larger than any object may be (PTRDIFF_MAX), so it fails on 32-bit systems too.
-    constexpr size_t hugeSize = SIZE_MAX / 2 + 1;
-    const std::string message = "failed to allocate " + std::to_string(hugeSize) + " bytes";
-    const auto allocate = [] {
-        VXSlogSetSink(slogToStderr, nullptr);
-        atexit(printFromAtexit);
-        VXMallocOrDie(hugeSize);
+// Every row runs in a child with its system log on standard error.
+TEST(VXTermination, FatalErrorsExitThroughTheTerminatorOrAbortOnRequest) {
+    // A system-log line of category 0, as a pattern.
+    const auto slog = [](int severity, const std::string& text) {
+        return "slog 10000 " + std::to_string(severity) + " pid [0-9]+: " + text + "\n";
     };
-    {
-        ScopedEnvironment abortSwitch("VX_ENABLE_ABORT_ON_FAILED_MEMORY_ALLOCATION", nullptr);
-        EXPECT_EXIT(allocate(), testing::ExitedWithCode(1),
-                    "slog 10000 1 pid [0-9]+: " + message +
-                        " \\(err: 12\\)\nslog 10000 5 pid [0-9]+: terminating process using "
-                        "exit\\(EXIT_FAILURE\\)\natexit handler ran\n");
-    }
-    const std::string report = reportsIn(reports.path());
-    EXPECT_EQ(report.find("\n[QNX backtrace] INFO - " + message + " (err: 12)\n\nTID: "), 0u);
-    EXPECT_EQ(countOccurrences(report, "[QNX backtrace]"), 1u);
-
-    ScopedEnvironment abortSwitch("VX_ENABLE_ABORT_ON_FAILED_MEMORY_ALLOCATION", "");
-    EXPECT_EXIT(allocate(), testing::KilledBySignal(SIGABRT),
-                abortedAfter("slog 10000 1 pid [0-9]+: " + message + " \\(err: 12\\)\n"));
-}
-
-void fatalFromAtexit() {
-    VXFatalExit(0, "second fatal exit during exit");
-}
-
-void returningHandler(void* argument) {
-    fprintf(stderr, "handler called with %s\n", static_cast<const char*>(argument));
-}
-
-TEST(VXFatalExit, LogsCriticalThenRunsTheTerminationHandler) {
-    static char argument[] = "the argument";
+    const std::string fatal = "source:31: FATAL ERROR \"page vanished\" occured";
+    const std::string exited =
+        slog(5, "terminating process using exit\\(EXIT_FAILURE\\)") + "atexit handler ran\n$";
     const struct {
-        std::function<void()> prepare;
+        const char* abortSwitch; // set to "" for the row (null: none)
+        void (*body)();
         std::function<bool(int)> ending;
         std::string output;
     } rows[] = {
-        {[] { atexit(printFromAtexit); }, testing::ExitedWithCode(1),
-         "^slog 2107152 1 pid [0-9]+: stopping: code 5\n"
-         "slog 10000 5 pid [0-9]+: terminating process using exit\\(EXIT_FAILURE\\)\n"
-         "atexit handler ran\n$"},
-        // A fatal exit during exit processing ends in abort.
-        {[] { atexit(fatalFromAtexit); }, testing::KilledBySignal(SIGABRT),
-         abortedAfter("terminating process using exit\\(EXIT_FAILURE\\)\n"
-                      "slog 10000 1 pid [0-9]+: second fatal exit during exit\n"
-                      "slog 10000 5 pid [0-9]+: terminating process using abort\\(\\)\n")},
-        // So does a termination handler that returns.
-        {[] { VXSetTerminationHandler(returningHandler, argument); },
+        {"VX_ENABLE_ABORT_ON_ASSERTION", [] { VXAssertionFailed(9, "Abortive", "stop here"); },
          testing::KilledBySignal(SIGABRT),
-         abortedAfter("^slog 2107152 1 pid [0-9]+: stopping: code 5\n"
-                      "handler called with the argument\n")},
+         abortedAfter("^" + slog(2, "Abortive:9: ASSERTION \"stop here\" failed") +
+                      "\nAbortive:9: ASSERTION \"stop here\" failed\n" +
+                      slog(1, "ASSERTION \"stop here\" failed in Abortive 9"))},
+        {nullptr, [] { VXFatalError(31, "source", "page vanished"); }, testing::ExitedWithCode(1),
+         "^" + slog(2, fatal) + "\n" + fatal + "\n" + slog(1, fatal) + exited},
+        {nullptr, [] { VXFatalError(31, nullptr, nullptr); }, testing::ExitedWithCode(1),
+         "^" + slog(2, "\\?\\?\\?:31: FATAL ERROR occured") +
+             "\n\\?\\?\\?:31: FATAL ERROR occured\n" +
+             slog(1, "\\?\\?\\?:31: FATAL ERROR occured") + exited},
+        {"VX_ENABLE_ABORT_ON_FATAL_ERROR", [] { VXFatalError(31, "source", nullptr); },
+         testing::KilledBySignal(SIGABRT),
+         abortedAfter("occured\n" + slog(1, "source:31: FATAL ERROR \"\\?\\?\\?\" occured"))},
+        {nullptr, [] { VXFatalExit(2, "stopping: %s %d", "code", 5); }, testing::ExitedWithCode(1),
+         "^slog 2107152 1 pid [0-9]+: stopping: code 5\n" + exited},
+        // A fatal exit during exit processing ends in abort; so does a termination handler that
+        // returns.
+        {nullptr,
+         [] {
+             atexit([] { VXFatalExit(0, "second fatal exit during exit"); });
+             VXFatalExit(0, "stopping");
+         },
+         testing::KilledBySignal(SIGABRT),
+         abortedAfter("exit\\(EXIT_FAILURE\\)\n" + slog(1, "second fatal exit during exit") +
+                      slog(5, "terminating process using abort\\(\\)"))},
+        {nullptr,
+         [] {
+             static char argument[] = "the argument";
+             VXSetTerminationHandler(
+                 [](void* text) { fprintf(stderr, "with %s\n", static_cast<char*>(text)); },
+                 argument);
+             VXFatalExit(0, "stopping");
+         },
+         testing::KilledBySignal(SIGABRT),
+         abortedAfter("^" + slog(1, "stopping") + "with the argument\n")},
     };
     for (const auto& row : rows) {
+        std::optional<ScopedEnvironment> abortSwitch;
+        if (row.abortSwitch != nullptr) {
+            abortSwitch.emplace(row.abortSwitch, "");
+        }
         EXPECT_EXIT(
             {
                 VXSlogSetSink(slogToStderr, nullptr);
-                row.prepare();
-                VXFatalExit(2, "stopping: %s %d", "code", 5);
+                atexit(printFromAtexit);
+                row.body();
             },
             row.ending, row.output);
     }
 }
 
-TEST(VXClock, ReadsTheRequestedClockAndGivesDeadlines) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    EXPECT_NEAR(VXMonotonicNanoseconds() / 1e9, static_cast<double>(now.tv_sec), 2.0);
-    EXPECT_NEAR(VXClockNanoseconds(CLOCK_MONOTONIC) / 1e9, static_cast<double>(now.tv_sec), 2.0);
-    EXPECT_NEAR(VXClockNanoseconds(CLOCK_REALTIME) / 1e9, static_cast<double>(time(nullptr)), 2.0);
-    EXPECT_EQ(VXClockNanoseconds(static_cast<clockid_t>(12345)), 0u); // rejected by the kernel
+// ---- fresh processes: standard output is a pipe, which the C library buffers in full --------
 
-    EXPECT_EQ(VXDeadlineFromMilliseconds(-1), VX_NO_DEADLINE);
-    EXPECT_EQ(VXDeadlineFromMilliseconds(INT32_MIN), VX_NO_DEADLINE);
-    const uint64_t start = VXMonotonicNanoseconds();
-    const uint64_t deadline = VXDeadlineFromMilliseconds(250);
-    EXPECT_LE(start + 250000000ull, deadline);
-    EXPECT_LE(deadline, VXMonotonicNanoseconds() + 250000000ull);
-    EXPECT_LE(start, VXDeadlineFromMilliseconds(0));
-    EXPECT_LE(VXDeadlineFromMilliseconds(INT32_MAX) - VXMonotonicNanoseconds(),
-              uint64_t{INT32_MAX} * 1000000ull);
-}
-
-class VXArmedTimeout : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(pipe(m_pipe), 0); }
-    void TearDown() override { close(m_pipe[0]), close(m_pipe[1]); }
-    void makeReadable() { ASSERT_EQ(write(m_pipe[1], "x", 1), 1); }
-    // The wait's result, and errno when it is 0.
-    std::string waitForReading() {
-        errno = 0;
-        const int result = VXWaitForArmedTimeout(m_pipe[0], POLLIN);
-        return result == 1 ? "ready" : std::to_string(result) + " " + std::strerror(errno);
-    }
-    int m_pipe[2] = {-1, -1};
-    static constexpr uint32_t SEND_REPLY = VX_TIMEOUT_SEND | VX_TIMEOUT_REPLY;
-    const std::string m_timedOut = "0 " + std::string(std::strerror(ETIMEDOUT));
+struct ProbeRun {
+    std::string out;
+    std::string err;
+    std::string reports; // the report file's contents
+    std::string file;
+    std::string pid;
 };
 
-TEST_F(VXArmedTimeout, ExpiresAfterTheTimeOnThisThreadOnly) {
-    EXPECT_EQ(waitForReading(), "ready"); // nothing armed: no wait
-    // Read before arming: the time-out runs from the arming.
-    const uint64_t start = VXMonotonicNanoseconds();
-    ASSERT_EQ(VXTimerTimeout(30000000ull, SEND_REPLY), 1);
-    EXPECT_EQ(waitForReading(), m_timedOut);
-    EXPECT_GE(VXMonotonicNanoseconds() - start, 30000000ull);
-
-    ASSERT_EQ(VXTimerTimeout(0, SEND_REPLY), 1);
-    std::string otherThread;
-    std::thread([&] { otherThread = waitForReading(); }).join();
-    EXPECT_EQ(otherThread, "ready");
-    EXPECT_EQ(waitForReading(), m_timedOut);
-
-    ASSERT_EQ(VXTimerTimeoutAbsolute(VXMonotonicNanoseconds() - 1, SEND_REPLY), 1);
-    EXPECT_EQ(waitForReading(), m_timedOut); // a deadline in the past: at once
+// Runs the probe with its reports going to a fresh directory (or a missing one within it) and
+// the given variables set ("NAME=value").
+ProbeRun runProbe(const std::vector<std::string>& arguments,
+                  std::vector<std::string> variables = {}, int exitCode = 0,
+                  const std::string& within = "") {
+    const TempDir reports;
+    ProcessOptions options;
+    options.environment = {"VX_ASSERTION_BACKTRACE_DIR=" + reports.path() + within,
+                           "VX_ENABLE_ABORT_ON_ASSERTION", "VX_ENABLE_ABORT_ON_FATAL_ERROR",
+                           "VX_ENABLE_ABORT_ON_FAILED_MEMORY_ALLOCATION",
+                           "VX_ASSERTION_BACKTRACE_MAX"};
+    options.environment.insert(options.environment.end(), variables.begin(), variables.end());
+    RunningProcess probe(VX_FOUNDATION_PROBE, arguments, options);
+    const ProcessResult result = probe.wait();
+    EXPECT_EQ(result.exitCode, exitCode) << result.err;
+    const std::string file =
+        reports.path() + within + "/PID" + std::to_string(probe.pid()) + ".ass";
+    return {result.out, result.err, within.empty() ? readFile(file) : "", file,
+            std::to_string(probe.pid())};
 }
 
-TEST_F(VXArmedTimeout, ReadyDescriptorEndsTheWaitAndDisarms) {
-    makeReadable();
-    ASSERT_EQ(VXTimerTimeout(1000000000ull, SEND_REPLY), 1);
-    EXPECT_EQ(waitForReading(), "ready");
-    ASSERT_EQ(VXTimerTimeoutAbsolute(VXMonotonicNanoseconds() - 1, SEND_REPLY), 1);
-    EXPECT_EQ(waitForReading(), "ready");
-    char byte = 0;
-    ASSERT_EQ(read(m_pipe[0], &byte, 1), 1);
-    EXPECT_EQ(waitForReading(), "ready"); // the time-out covered one call only
+TEST(VXProbe, ArgumentsAreCapturedBeforeStaticInitialisationAndSwitchesAreReadOnce) {
+    EXPECT_EQ(runProbe({"args", "second", "--third=3"}).out,
+              "argc=4\nargv[0]=" + std::string(VX_FOUNDATION_PROBE) +
+                  "\nargv[1]=args\nargv[2]=second\nargv[3]=--third=3\n");
+    EXPECT_EQ(runProbe({"--memtrace=1", "--memtrace=2", "--memtrace=x", "memtrace"}).out,
+              "trace=1 allocate=+100 free=-100 aligned=1\n");
+    EXPECT_EQ(runProbe({"--memtrace=1", "--memtrace=0", "memtrace"}).out,
+              "trace=0 allocate=+0 free=-0 aligned=1\n");
 
-    std::thread writer([this] {
-        usleep(20000);
-        makeReadable();
-    });
-    ASSERT_EQ(VXTimerTimeoutAbsolute(VX_NO_DEADLINE, SEND_REPLY), 1);
-    EXPECT_EQ(waitForReading(), "ready");
-    writer.join();
+    // An assertion logs two lines, writes one to standard error and a report (its layout is
+    // checked with the writer), then returns; the backtrace limit stops reports, not the logging.
+    const ProbeRun run = runProbe({"assert", "3"}, {"VX_ASSERTION_BACKTRACE_MAX=2"});
+    const std::string error = "slog 10000 2 pid " + run.pid + ": ";
+    const std::string critical = "slog 10000 1 pid " + run.pid + ": ASSERTION \"";
+    std::string expected = error + "???:100: ASSERTION failed\n\n???:100: ASSERTION failed\n" +
+                           critical + "???\" failed in ??? 100\n";
+    for (const std::string line : {"101", "102"}) {
+        const std::string where = "probe:" + line + ": ASSERTION \"probe assertion\" failed\n";
+        expected += error + where + "\n" + where + critical + "probe assertion\" failed in probe " +
+                    line + "\n";
+    }
+    EXPECT_EQ(run.err, expected);
+    EXPECT_EQ(run.out, "count=3\n");
+    EXPECT_EQ(
+        run.reports.find("\n[QNX backtrace] INFO - ASSERTION \"???\" failed in ??? 100\n\nTID: " +
+                         run.pid + " PID: " + run.pid + "\n"),
+        0u);
+    EXPECT_EQ(countOccurrences(run.reports, "[QNX backtrace] INFO - ") * 10 +
+                  countOccurrences(run.reports, " in probe 101\n"),
+              21u);
 }
 
-TEST_F(VXArmedTimeout, SignalInterruptsTheWaitWithEintr) {
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = [](int) {}; // no SA_RESTART
-    ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
-    const itimerval once{{0, 0}, {0, 20000}};
-    const itimerval stop{};
-    ASSERT_EQ(setitimer(ITIMER_REAL, &once, nullptr), 0);
-    ASSERT_EQ(VXTimerTimeout(5000000000ull, SEND_REPLY), 1);
-    EXPECT_EQ(waitForReading(), "0 " + std::string(std::strerror(EINTR)));
-    setitimer(ITIMER_REAL, &stop, nullptr);
-    sigaction(SIGALRM, &previous, nullptr);
+// A report that cannot be opened is told on standard output, which reaches the pipe before the
+// abort.
+TEST(VXProbe, FailedAllocationWritesAReportThenExitsOrAborts) {
+    const std::string message =
+        "failed to allocate " + std::to_string(SIZE_MAX - 3) + " bytes \\(err: 12\\)\n";
+    ProbeRun run = runProbe({"--memtrace=1", "nomemory"}, {}, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(run.err, testing::MatchesRegex("slog 10000 1 pid [0-9]+: " + message +
+                                               "slog 10000 5 pid [0-9]+: terminating process using "
+                                               "exit\\(EXIT_FAILURE\\)\natexit handler ran\n"));
+    EXPECT_EQ(run.reports.find("\n[QNX backtrace] INFO - failed to allocate "), 0u);
+    EXPECT_EQ(countOccurrences(run.reports, "[QNX backtrace]"), 1u);
+    run = runProbe({"--memtrace=1", "nomemory"}, {"VX_ENABLE_ABORT_ON_FAILED_MEMORY_ALLOCATION="},
+                   -1, "/missing");
+    EXPECT_EQ(run.out, "Cannot open " + run.file + "\n");
+    EXPECT_THAT(run.err,
+                testing::MatchesRegex(abortedAfter("slog 10000 1 pid [0-9]+: " + message)));
 }
 
 } // namespace
