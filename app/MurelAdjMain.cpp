@@ -17,28 +17,31 @@
 #include <cstdio>
 #include <cstring>
 
-bool runMurelAdjHelpPass(CMurelAdjOptions& options) {
+namespace {
+
+// Looks for an argument that matches the option name anywhere on the command line; the first one
+// is handed to the handler (which prints its text) and true is returned.
+bool runMurelAdjSinglePass(const char* name, MurelAdjOptionHandler handler,
+                           CMurelAdjOptions& options) {
     const int32_t count = VXCommandLineOptions::getArgc();
     for (int32_t index = 1; index < count; ++index) {
         const char* const argument = VXCommandLineOptions::getArg(index);
-        if (matchOption(argument, MURELADJ_HELP_OPTION)) {
-            handleHelpOption(argument + strlen(MURELADJ_HELP_OPTION), options);
+        if (matchOption(argument, name)) {
+            handler(argument + strlen(name), options);
             return true;
         }
     }
     return false;
 }
 
+} // namespace
+
+bool runMurelAdjHelpPass(CMurelAdjOptions& options) {
+    return runMurelAdjSinglePass(MURELADJ_HELP_OPTION, handleHelpOption, options);
+}
+
 bool runMurelAdjVersionPass(CMurelAdjOptions& options) {
-    const int32_t count = VXCommandLineOptions::getArgc();
-    for (int32_t index = 1; index < count; ++index) {
-        const char* const argument = VXCommandLineOptions::getArg(index);
-        if (matchOption(argument, MURELADJ_VERSION_OPTION)) {
-            handleVersionOption(argument + strlen(MURELADJ_VERSION_OPTION), options);
-            return true;
-        }
-    }
-    return false;
+    return runMurelAdjSinglePass(MURELADJ_VERSION_OPTION, handleVersionOption, options);
 }
 
 EMurelAdjOptionResult runMurelAdjParsePass(CMurelAdjOptions& options, const char** failedArgument,
