@@ -1,9 +1,8 @@
-// The option source: implausible argument counts, a missing option file, and the process's table
-// built once from the runtime's arguments. The option_file fuzz target checks the "@file"
-// expansion (format, sections, order, the 128-argument limit, the text pool) against a model.
+// The option source: implausible argument counts and a missing option file. The option_file fuzz
+// target checks the "@file" expansion (format, sections, order, the 128-argument limit, the text
+// pool) against a model.
 #include "foundation/VXCommandLineOptions.h"
 
-#include "foundation/platform/VXRuntimeArgs.h"
 #include "tests/foundation/VXOsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -41,28 +40,6 @@ TEST(VXCommandLineOptionsTest, ImplausibleCountsAreRefusedAtEveryAttempt) {
                                                                      "options"))
                                         : corruptCountLines(2));
     }
-}
-
-// The process's table is built once from the runtime's vector, so this one test walks through
-// its life: an implausible count first, then a good vector.
-TEST(VXCommandLineOptionsTest, ProcessTableFromTheRuntimeArguments) {
-    const int savedArgc = VXRuntimeArgc();
-    char** const savedArgv = VXRuntimeArgv();
-    const char* texts[] = {"velkor", "--check", nullptr};
-    char** const arguments = const_cast<char**>(texts);
-    SlogCapture log;
-    VXRuntimeSetArgs(101, arguments);
-    EXPECT_EQ(VXCommandLineOptions::getArgc(), 0);
-    EXPECT_EQ(VXRuntimeArgc(), 0);
-    EXPECT_EQ(VXCommandLineOptions::getArgv()[0], VXCommandLineOptions::getArg(0));
-    EXPECT_EQ(log.take(), corruptCountLines(3));
-    VXRuntimeSetArgs(2, arguments);
-    EXPECT_STREQ(VXCommandLineOptions::getArg(1), "--check");
-    VXRuntimeSetArgs(101, arguments); // built once: no longer read
-    EXPECT_EQ(VXCommandLineOptions::getArgc(), 2);
-    EXPECT_STREQ(VXCommandLineOptions::getArgv()[1], "--check");
-    EXPECT_TRUE(log.take().empty());
-    VXRuntimeSetArgs(savedArgc, savedArgv);
 }
 
 } // namespace

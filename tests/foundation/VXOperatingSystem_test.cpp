@@ -29,18 +29,6 @@ TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
                   processLine(5, cut),
                   {(1 << 20) | 10000, 2,
                    processLine(2, "odd failure (operating system error 98765, unknown)").text}}));
-    // A logger that is absent is silent; other failures go to standard error. errno is kept.
-    for (const int failure : {ENOENT, EIO}) {
-        log.failWith(failure);
-        testing::internal::CaptureStderr();
-        errno = EACCES;
-        VXLog(0, VX_SEVERITY_ERROR, "lost line");
-        EXPECT_EQ(errno, EACCES);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  failure == ENOENT ? ""
-                                    : "pid: " + std::to_string(getpid()) +
-                                          ": cannot write to syslog: Input/output error\n");
-    }
     EXPECT_EQ(VXSlogf(1, VX_SLOG_INFO, missingFormat, 0), -1);
     EXPECT_EQ(errno, EINVAL);
     for (void* (*allocate)(size_t) : {VXMalloc, VXMallocOrDie}) {

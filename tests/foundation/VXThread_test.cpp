@@ -1,13 +1,11 @@
-// Thread start and priorities, and the critical section's failure report. The critical section's
-// exclusion shows in the backtrace writer's concurrent reports.
+// Thread start and priorities. The critical section's exclusion shows in the backtrace writer's
+// concurrent reports.
 #include "foundation/VXThread.h"
 
-#include "foundation/CVXCriticalSection.h"
 #include "tests/foundation/VXOsTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <new>
 #include <pthread.h>
 
 namespace {
@@ -79,19 +77,6 @@ TEST(VXThreadCreate, EachThreadRunsItsObjectOnceAndFailuresEndTheStart) {
     SlogCapture log;
     EXPECT_EQ(VXThreadCreate(nullptr, 0, -1, VX_THREAD_DEFAULT_STACK_SIZE), 0u);
     EXPECT_EQ(countAssertionReports(log.take(), "VXThread", "Invalid parameter"), 1);
-}
-
-TEST(CVXCriticalSection, FailedDestructionIsLoggedAsCritical) {
-    SlogCapture log;
-    { CVXCriticalSection fine; } // a successful destruction logs nothing
-    // The C library refuses to destroy a locked mutex (EBUSY). The storage is left as it is.
-    alignas(CVXCriticalSection) unsigned char storage[sizeof(CVXCriticalSection)];
-    auto* section = new (storage) CVXCriticalSection();
-    section->Lock();
-    section->~CVXCriticalSection();
-    EXPECT_EQ(log.take(), std::vector<SlogLine>{processLine(
-                              VX_SLOG_CRITICAL, "Failed to destroy CVXCriticalSection: error=" +
-                                                    std::to_string(EBUSY))});
 }
 
 } // namespace
