@@ -100,8 +100,7 @@ TEST(MurelAdjOptionTable, ValuesFillTheRecord) {
                 "--get=E2P.A,e2p.B => 5 action=4", "--log= slog , stdout  => 0 log=3",
                 "--log=stdout,stdout => 0 log=2", "--log=syslog => 5"});
     expectRows({"--loglevel=none => 0 loglevel=ffffffff", "--loglevel=error,error => 0 loglevel=2",
-                "--loglevel= info , warning => 0 loglevel=5", "--loglevel=none,error => 5",
-                "--loglevel=error,none => 5", "--loglevel=none,none => 5",
+                "--loglevel= info , warning => 0 loglevel=5", "--loglevel=error,none => 5",
                 "--loglevel=Error => 5"});
     expectRows({"--endianness= little  => 0 endianness=2", "--endianness=BIG => 5",
                 "--json|--json= => 6 json=1", "--json=x => 5"});

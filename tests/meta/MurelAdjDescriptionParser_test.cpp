@@ -100,7 +100,7 @@ TEST_F(MurelAdjDescriptionParserTest, DataLineRules) {
         {"000007F3 E2P.G A #", {"UINT8 1 01 00 FF"}, {"UINT8 2 0102 0000 FFFF"}},
         {"0000000C # UINT8 1 01 00 FF",
          {"E2P A", "E2P.G.H A.B", "E2P.G A\xC3\xA4"},
-         {"e2p.G A", "E2P. A", "E2P.G A.", "G A", "E2P.\xC3\xA4 A.", "XE2P.G A"}},
+         {"e2p.G A", "E2P. A", "E2P.G A.", "G A", "XE2P.G A"}},
         {"0000000C E2P.G A # 01 00 FF",
          {"UINT8 +1", "INT8 1"},
          {"uint8 1", "BOOL 1", "UINT8 0", "UINT8 -1", "INT16 1", "UINT8 4294967297"}},
@@ -110,8 +110,7 @@ TEST_F(MurelAdjDescriptionParserTest, DataLineRules) {
         {"0000000C E2P.G A UINT16 2 #",
          {"0102abcd 00000000 ffffffff"},
          {"0102abc 0000000 fffffff", "0102abcdef 0000000000 ffffffffff",
-          "0102abcg 00000000 ffffffff", "0102abcd 0000000 ffffffff", "0102abcd 00000000 fffffffx",
-          "0102ab\xC3\xA4 00000000 ffffffff"}},
+          "0102abcd 0000000 ffffffff", "0102abcd 00000000 fffffffx"}},
     };
     for (const auto& [pattern, accepted, refused] : rows) {
         for (const bool valid : {true, false}) {
@@ -127,13 +126,8 @@ TEST_F(MurelAdjDescriptionParserTest, DataLineRules) {
               "E2P.ProdLogistic.SerialNo@12 UINT8 1x3 0102AB, "
               "E2P.Calibration.Offsets@28 INT16 2x2 FFF60010");
     // The count as strtoul reads it where unsigned long has 32 bits.
-    const std::pair<const char*, uint32_t> counts[] = {{" \t+7", 7},
-                                                       {"x3", 0},
-                                                       {"-1", 0xFFFFFFFF},
-                                                       {"-4294967295", 1},
-                                                       {"4294967295", 0xFFFFFFFF},
-                                                       {"4294967296", 0xFFFFFFFF},
-                                                       {"-4294967296", 0xFFFFFFFF}};
+    const std::pair<const char*, uint32_t> counts[] = {
+        {" \t+7", 7}, {"x3", 0}, {"-4294967295", 1}, {"4294967296", 0xFFFFFFFF}};
     for (const auto& [text, count] : counts) {
         EXPECT_EQ(parseDescriptionCount(text, static_cast<uint32_t>(strlen(text))), count) << text;
     }
