@@ -39,10 +39,8 @@ __attribute__((format(printf, 2, 3))) void writeRaw(uint32_t level, const char* 
     va_end(args);
 }
 
-// Target and mask filter both channels; arguments are not taken as format; a level other than
-// warning and error goes to the system log as LOG_INFO. Option errors ignore mask and target (a
-// result without message is reported). The
-// run opens the system log first and closes it last, after the last signals were logged.
+// Target and mask filter both channels; other levels go to the system log as LOG_INFO. Option
+// errors ignore both. The run opens the system log first and closes it after the last line.
 TEST(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
     const CMurelAdjSystemLog* const previous = CMurelAdjLog::setSystemLog(&CAPTURE);
     EXPECT_EQ(CMurelAdjLog::target() * 10 + CMurelAdjLog::levelMask(), 37u);

@@ -1,11 +1,9 @@
 // Runs what the foundation tests need a fresh process for, with the system log on standard error
 // ("slog <opcode> <severity> <text>") and standard output a pipe, which the C library buffers:
 //   vx_foundation_probe [--switches...] args        the argument vector as seen before main
-//   vx_foundation_probe [--switches...] assert <n>  n assertions (the first without source and
-//                                                   message), then the assertion count
+//   vx_foundation_probe [--switches...] assert <n>  n assertions, the first without source
 //   vx_foundation_probe [--switches...] memtrace    the trace mode and bytes in use for 100 bytes
-//   vx_foundation_probe --memtrace=1 nomemory       VXMallocOrDie(SIZE_MAX - 3): with the trace
-//                                                   header the request cannot be made at all
+//   vx_foundation_probe --memtrace=1 nomemory       VXMallocOrDie(SIZE_MAX - 3)
 #include "foundation/VXAssert.h"
 #include "foundation/VXOperatingSystem.h"
 #include "foundation/platform/VXRuntimeArgs.h"

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -27,10 +26,6 @@ struct SlogLine {
     bool operator==(const SlogLine&) const = default;
 };
 
-inline void PrintTo(const SlogLine& line, std::ostream* out) {
-    *out << "{" << line.opcode << ", " << line.severity << ", \"" << line.text << "\"}";
-}
-
 // A process-log line of category 0 as the sink receives it: "pid <this process>: <message>".
 inline SlogLine processLine(int severity, const std::string& message) {
     return {10000, severity, "pid " + std::to_string(getpid()) + ": " + message};
@@ -41,8 +36,6 @@ class SlogCapture {
 public:
     SlogCapture() { VXSlogSetSink(&SlogCapture::sink, this); }
     ~SlogCapture() { VXSlogSetSink(nullptr, nullptr); }
-    SlogCapture(const SlogCapture&) = delete;
-    SlogCapture& operator=(const SlogCapture&) = delete;
 
     // The lines so far, which are then forgotten.
     std::vector<SlogLine> take() {

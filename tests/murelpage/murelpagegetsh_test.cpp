@@ -35,10 +35,8 @@ protected:
     CTestPage m_page{"client"};
 };
 
-// The copy is taken only when the change counter rose; a page whose format byte is not 1 fails
-// the attach or the refresh and every read until a later attach sees it repaired. A page object
-// that shrank is refused as at the first attach and the copy stays as it was, until it is whole
-// again.
+// The copy is taken only when the change counter rose; a format byte other than 1 fails the
+// attach and every read until repaired. A page that shrank is refused, the copy kept as it was.
 TEST_F(MurelPageGetShTest, AttachAndRefresh) {
     std::vector<uint8_t> bytes;
     EXPECT_EQ(MurelPageGetSh_attach(nullptr, "/lock"), MurelPageGet_UNKNOWN);

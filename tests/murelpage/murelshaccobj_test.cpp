@@ -97,8 +97,7 @@ TEST_F(MurelShAccObjTest, FailuresAndTheirLogLines) {
     EXPECT_EQ(log.texts, expected);
 }
 
-// A create lock that is no semaphore of this system (an empty or a wrong-sized file, cut short or
-// made by hand) is refused, naming the file, instead of faulting or blocking on the first wait;
+// A create lock of the wrong size is refused, naming the file, instead of faulting or blocking;
 // once it is removed, the next attach makes a sound one. In a /dev/shm of its own.
 TEST_F(MurelShAccObjTest, ADamagedCreateLockIsRefused) {
     const int status = runWithPrivateShm([this] {
