@@ -53,13 +53,10 @@ TEST(MurelAdjEntryPrint, ValuesOfEveryElementSizeAndRefusedArguments) {
 TEST(MurelAdjBlock, RefusedArgumentsAndNames) {
     const uint8_t data[12] = {};
     uint32_t crc = 0xA5A5A5A5u;
-    EXPECT_FALSE(computeAdjustCrc32(nullptr, 4, &crc));
-    EXPECT_FALSE(computeAdjustCrc32(data, 4, nullptr));
     EXPECT_FALSE(computeAdjustCrc32(data, 3, &crc));
     for (auto routine : {getStoredCrc, calculateCrc}) {
         EXPECT_EQ(routine(data, 11, &crc), MURELADJ_CRC_INVALID_ARGUMENT);
         EXPECT_EQ(routine(nullptr, 2036, &crc), MURELADJ_CRC_INVALID_ARGUMENT);
-        EXPECT_EQ(routine(data, 12, nullptr), MURELADJ_CRC_INVALID_ARGUMENT);
     }
     EXPECT_EQ(crc, 0xA5A5A5A5u);
     EXPECT_EQ(calculateCrc(data, 12, &crc), MURELADJ_CRC_OK); // the shortest block accepted
