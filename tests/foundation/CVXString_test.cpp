@@ -98,12 +98,25 @@ TEST(CVXStringEdit, CopiesShareUntilOneChangesAndEditsChangeTheirOwnCopy) {
     EXPECT_EQ(state(r), exact.substr(1) + "|255|255");
 }
 
-TEST(CVXStringUpperCase, CharactersWithoutAMappingAndTextIsConverted) {
+// The lookup searches the generated tables by halves: a row out of order, or hidden by an
+// overlapping one, is not found.
+TEST(CVXStringUpperCase, EveryTableRowIsFoundAndTextIsConverted) {
     using Units = std::u16string;
     const auto mapping = [](uint32_t character) {
         uint16_t units[VX_UPPER_CASE_MAX_UNITS] = {};
         return Units(units, units + VXUpperCaseMapping(character, units));
     };
+    for (const VXUpperCaseSingle& row : VX_UPPER_CASE_SINGLES) {
+        EXPECT_EQ(mapping(row.character), Units(1, row.upper));
+    }
+    for (const VXUpperCaseRange& row : VX_UPPER_CASE_RANGES) {
+        for (uint32_t k = 0; k < row.length; ++k) {
+            EXPECT_EQ(mapping(row.first + k), Units(1, static_cast<char16_t>(row.firstUpper + k)));
+        }
+    }
+    for (const VXUpperCaseExpansion& row : VX_UPPER_CASE_EXPANSIONS) {
+        EXPECT_EQ(mapping(row.character), Units(row.units, row.units + row.count));
+    }
     // Without a mapping: a capital, the neighbours of the letter ranges, the multiplication and
     // division signs and the last BMP character.
     for (const uint32_t character : {0x41u, 0x60u, 0x7Bu, 0xD7u, 0xF7u, 0xFFFFu}) {
@@ -124,7 +137,7 @@ uint32_t* headerOf(const CVXString& s) {
 
 // Each operation runs on a block whose header claims a size near the limit; it must report and
 // leave the string as it was.
-TEST(CVXStringLimits, CapacitiesAtTheLimitTopBitCodePointsAndDeadBlocksAreReported) {
+TEST(CVXStringLimits, CapacitiesAtTheLimitAndTopBitCodePointsAreReported) {
     using Operation = void (*)(CVXString&, CVXString::Iterator&);
     const std::tuple<int, uint32_t, Operation, const char*, int> rows[] = {
         {2, CVXString::CAPACITY_LIMIT - 2,
