@@ -40,11 +40,13 @@ fi
 
 root=$scratch/root
 dpkg -x "$deb" "$root"
-installed "$root/usr" share/bash-completion/completions
-for path in share/doc/velkor/copyright share/doc/velkor/changelog.Debian.gz \
+for path in bin/velkor bin/murelpage-sim share/man/man1/{velkor,murelpage-sim}.1* \
+    share/bash-completion/completions/velkor share/doc/velkor/{copyright,changelog.Debian.gz} \
+    share/doc/velkor/{README.md,docs/troubleshooting.md,docs/page-format.md} \
+    share/doc/velkor/examples/{README.md,adjust-block.bin,adjust-block.txt} \
     share/lintian/overrides/velkor; do
     check
-    [[ -s $root/usr/$path ]] || fail "the package lacks /usr/$path"
+    compgen -G "$root/usr/$path" >/dev/null || fail "the package lacks /usr/$path"
 done
 if command -v man >/dev/null; then
     check

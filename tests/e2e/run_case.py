@@ -12,7 +12,6 @@ CMake):
   BLOCK: PATH FROM [@OFFSET=HEX]... [pad=SIZE:HEX] [size=SIZE] [crc] [badcrc]
                           a binary file from a file or "zero" (2036 zero bytes), the words applied
                           in order (badcrc: the valid CRC with its lowest bit flipped)
-  CWD: DIR                working directory of the runs that follow
   RUN: [NAME=VALUE]... PROGRAM ARGUMENT...   words as in sh without expansions; MUREL_PAGE and
                           MUREL_PAGELOCK unset unless given; %{A|B} runs once per alternative
   checks of the last RUN (default: status 0, no output): OUT: / ERR: TEXT (one more line),
@@ -61,7 +60,7 @@ def verbose_dump(description, block, order='big'):
 
 class Case:
     def __init__(self, args):
-        self.args, self.failures, self.cwd = args, [], None
+        self.args, self.failures = args, []
         self.name = os.path.splitext(os.path.basename(args.case))[0]
         self.scratch = tempfile.mkdtemp(prefix=f'velkor-case-{self.name}-')
         self.shm = {}
@@ -139,7 +138,7 @@ class Case:
         program = {'velkor': self.args.velkor, 'murelpage-sim': self.args.sim}.get(words[0])
         command = (self.args.emulator + [program] if program else [words[0]]) + words[1:]
         try:
-            p = subprocess.run(command, env=env, cwd=self.cwd, capture_output=True, timeout=60,
+            p = subprocess.run(command, env=env, capture_output=True, timeout=60,
                                stdin=subprocess.DEVNULL)
             return p.returncode, p.stdout, p.stderr
         except subprocess.TimeoutExpired:
@@ -223,8 +222,6 @@ class Case:
                     f.write(''.join(body))
             elif key == 'BLOCK':
                 self.write_block(number, shlex.split(value))
-            elif key == 'CWD':
-                self.cwd = value
             elif key == 'RUN':
                 ran = True
                 head, alternatives, tail = (re.split(r'%\{([^}]*)\}', value, 1) + ['', ''])[:3]
