@@ -1,10 +1,8 @@
 // Fuzz target: the option table and its handlers on up to 64 arguments (the input, split at zero
-// bytes), walked as the parse pass does up to the first error, then the action list. Matching and
-// value detection follow their rules; the record holds trimmed values, one source of the block and
-// files and names only with their actions.
-#include "app/CMurelAdjAction.h"
+// bytes), walked as the parse pass does up to the first error. Matching and value detection follow
+// their rules; the record holds trimmed values, one source of the block and files and names only
+// with their actions.
 #include "app/CMurelAdjOptions.h"
-#include "app/MurelAdjMain.h"
 #include "app/MurelAdjOptionTable.h"
 #include "fuzz/FuzzSupport.h"
 #include "meta/MurelAdjDescription.h"
@@ -71,20 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const CVXString& name : options.getNames) {
         FUZZ_EXPECT(isFullEntryName(name));
         expectTrimmed(name);
-    }
-
-    if (result == MURELADJ_OPTION_OK && action != MURELADJ_ACTION_UNDEFINED) {
-        // The description file is read first for the actions that print entries by name.
-        const bool described =
-            !options.configPath.isEmpty() &&
-            (action == MURELADJ_ACTION_GET || action == MURELADJ_ACTION_DIFF ||
-             (action == MURELADJ_ACTION_DUMP && options.dumpMode == MURELADJ_DUMP_VERBOSE));
-        TVXVector<CMurelAdjAction*> actions;
-        buildMurelAdjActions(options, actions);
-        FUZZ_EXPECT(actions.size() == (described ? 2 : 1));
-        for (CMurelAdjAction* built : actions) {
-            delete built;
-        }
     }
     return 0;
 }

@@ -1,7 +1,6 @@
-// Fuzz target: the page client's lookups on a page loaded as its private copy (no shared memory:
-// it runs under qemu-user too). Byte 0: the number of queries (low 3 bits), 6 bytes each (item id,
-// expected version); then the page, cut or zero-padded to 8192 bytes. Every version and item read
-// gives the result, length and bytes of the page layout stated below.
+// Fuzz target: the page client's lookups on a private copy of a page. Byte 0: the number of queries
+// (low 3 bits), 6 bytes each (item id, expected version); then the page, cut or zero-padded to 8192
+// bytes. Every version and item read gives the result, length and bytes of the layout below.
 #include "fuzz/FuzzSupport.h"
 #include "murelpage/MurelPageGet.h"
 #include "murelpage/murelpagegetsh.h"
@@ -81,7 +80,6 @@ void checkItem(const uint8_t* page, uint32_t id, uint16_t expected) {
     FUZZ_EXPECT(MurelPageGetSh_getDataVersion(id, &version) == found);
     FUZZ_EXPECT(found != MurelPageGet_OK || version == item.version);
 
-    // With the stored version and the given one, into a buffer of the block's size and a page's.
     for (const uint16_t tried : {item.version, expected}) {
         // A region's version must be equal, a value's in its high byte; a whole entry has none.
         const uint32_t kind = id >> 30;
@@ -96,7 +94,6 @@ void checkItem(const uint8_t* page, uint32_t id, uint16_t expected) {
             uint32_t length = 0;
             FUZZ_EXPECT(MurelPageGetSh_getBuffer(id, tried, buffer.data(), bufferSize, &length) ==
                         result);
-            // The length once found; the item's bytes and nothing behind them, or nothing at all.
             const bool sized = result == MurelPageGet_OK || result == MurelPageGet_INVALID_SIZE;
             FUZZ_EXPECT(length == (sized ? item.size : 0));
             FUZZ_EXPECT(result == MurelPageGet_OK
@@ -120,7 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 (page[0] == 1 ? MurelPageGet_OK : MurelPageGet_ERROR_INIT_SYSPAGE));
 
     checkItem(page.data(), 0x800007F4u, 2); // the adjust block
-    checkItem(page.data(), 0x80000000u, 0);
     for (size_t query = 0; query < queries; ++query) {
         checkItem(page.data(), read(data + 1 + 6 * query, 4), read(data + 5 + 6 * query, 2));
     }

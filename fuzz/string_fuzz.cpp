@@ -1,7 +1,6 @@
 // Fuzz target: CVXString. Byte 0 and 1 choose positions and counts, the rest is the text. It keeps
-// its valid UTF-8 prefix; every string made from it (copied, trimmed, appended, split, upper-cased,
-// edited, formatted) is sound, copies keep their text, and on ASCII text every operation gives
-// what std::string gives.
+// its valid UTF-8 prefix; every string made from it (copied, trimmed, appended, split, edited) is
+// sound, copies keep their text, and on ASCII text every operation gives what std::string gives.
 #include "foundation/CVXString.h"
 #include "foundation/TVXVector.h"
 #include "fuzz/FuzzSupport.h"
@@ -21,8 +20,8 @@ struct CPrefix {
     bool strict = true; // every following byte is 10xxxxxx
 };
 
-// The valid prefix: up to a zero byte, a lead byte with 1, 7 or 8 leading one bits, a cut sequence
-// or a following byte without the top bit.
+// The valid prefix: up to a zero byte, a lead byte with 1, 7 or 8 leading ones, a cut sequence or
+// a following byte without the top bit.
 CPrefix validPrefix(const uint8_t* text, size_t size) {
     CPrefix prefix;
     for (size_t& at = prefix.bytes; at < size && text[at] != 0; ++prefix.characters) {
@@ -75,7 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_EXPECT(cut.byteLength() <= count &&
                 original.compare(0, cut.byteLength(), cut.c_str()) == 0);
 
-    // A changed copy leaves the original as it was.
     CVXString trimmed(whole);
     trimmed.trim();
     expectSound(trimmed);
@@ -89,8 +87,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     expectSound(joined);
     FUZZ_EXPECT(joined.c_str() == original + cut.c_str() &&
                 joined.charCount() == whole.charCount() + cut.charCount());
-    joined.append(text, length);
-    expectSound(joined);
 
     // Split, with and without empty pieces; a piece is empty after trimming when it is all space.
     TVXVector<CVXString> pieces;
@@ -107,16 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_EXPECT(pieceBytes <= whole.byteLength() && (skipEmpty || pieces.size() > 0));
     FUZZ_EXPECT(hasEmptyPiece(pieces) == blank);
 
-    // Upper case: on ASCII text exactly a-z change.
-    CVXString upper(whole);
-    toUpperCase(upper);
-    expectSound(upper, prefix.strict);
-    std::string model = original;
-    std::transform(model.begin(), model.end(), model.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
-    FUZZ_EXPECT(!ascii || upper.c_str() == model);
-
-    // Editing at a character position chosen by the input.
     const uint32_t position = count % (whole.charCount() + 1);
     const CVXString part = whole.substring(CVXString::advance(whole.begin(), position), choice);
     expectSound(part, prefix.strict);
@@ -125,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CVXString::Iterator at = CVXString::advance(edited.begin(), position);
     edited.insert(at, cut);
     expectSound(edited, prefix.strict);
-    model = original;
+    std::string model = original;
     model.insert(ascii ? position : 0, cut.c_str()); // characters are bytes in ASCII
     FUZZ_EXPECT(edited.byteLength() == model.size() && (!ascii || edited.c_str() == model));
     at = CVXString::advance(edited.begin(), position);
@@ -134,16 +120,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     model.replace(ascii ? position : 0, choice % 4, part.c_str());
     FUZZ_EXPECT(!ascii || edited.c_str() == model);
     FUZZ_EXPECT(original == whole.c_str());
-
-    // Formatting is cut at 256 bytes and tells whether everything fitted.
-    CVXString formatted;
-    const bool fitted = formatted.format("%s|%.*s|%u", whole.c_str(), static_cast<int>(count),
-                                         cut.c_str(), static_cast<unsigned>(choice));
-    expectSound(formatted);
-    char reference[300];
-    const int full = snprintf(reference, sizeof reference, "%s|%.*s|%u", whole.c_str(),
-                              static_cast<int>(count), cut.c_str(), static_cast<unsigned>(choice));
-    FUZZ_EXPECT(fitted == (full <= 256) && formatted.byteLength() <= 256);
-    FUZZ_EXPECT(!fitted || strcmp(formatted.c_str(), reference) == 0);
     return 0;
 }

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The man pages of velkor and murelpage-sim: groff renders them without a warning (-ww), so does
-# man -l, no rendered line is wider than 80 columns, every section is there, the version matches
-# the project's, the date is the release's, every option of the usage text is described and no
-# other, SEE ALSO is in man-pages(7) order, and the ENVIRONMENT section names every variable that
-# the programs' sources read.
+# The man pages of velkor and murelpage-sim: no groff warning (-ww), no line wider than 80 columns,
+# every section, the project's version and release date, exactly the options of the usage text,
+# SEE ALSO in man-pages(7) order, and in ENVIRONMENT every variable the sources read.
 #
 # man_pages_test.sh <source dir> <project version> <velkor> <murelpage-sim> <built pages dir>
 #                   <release date>
@@ -13,14 +11,8 @@ source_dir=$1 version=$2 velkor=$3 sim=$4 man_dir=$5 release_date=$6
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 need groff
 
-# render <page>: the page as man shows it on an 80-column terminal, in plain ASCII.
-render() {
-    if command -v man >/dev/null; then
-        MANWIDTH=80 man -E ascii -l "$1" 2>/dev/null
-    else
-        groff -t -man -Tascii -P-cbou -rLL=78n "$1" 2>/dev/null
-    fi
-}
+# render <page>: the page on an 80-column terminal, in plain ASCII.
+render() { groff -t -man -Tascii -P-cbou -rLL=78n "$1" 2>/dev/null; }
 
 # section <rendered text> <heading>: the lines of one section, headings excluded.
 section() {
@@ -40,10 +32,6 @@ check_page() {
     local page=$1 options=$2 name rendered described heading variable
     name=$(basename "$page")
     expect "$name: groff -ww warnings" "" "$(groff -t -man -ww -z -Tutf8 "$page" 2>&1)"
-    if command -v man >/dev/null; then
-        expect "$name: man --warnings" "" \
-            "$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)"
-    fi
     rendered=$(render "$page")
     expect "$name: lines wider than 80 columns" "" "$(awk 'length > 80' <<<"$rendered")"
     for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES \

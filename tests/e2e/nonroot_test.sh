@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# velkor and murelpage-sim run by a normal user (nobody) in a private /dev/shm (a mount namespace
-# with its own tmpfs), so that nothing the host holds matters: the user's page, access object and
-# create lock (mode 0600) belong to the user and velkor reads the page; a create lock that root
-# made first keeps the user out with ERROR_ATTACH_SHACC, also when the access object is writable
-# for everyone, until its owner opens it up (chmod 0666). Needs root (to enter the namespace and
-# change user); skipped otherwise.
+# velkor and murelpage-sim run by the user nobody in a private /dev/shm: the user's page, access
+# object and create lock (mode 0600) belong to the user and velkor reads the page; root's create
+# lock keeps the user out (ERROR_ATTACH_SHACC), also with a writable access object, until chmod
+# 0666. Needs root (to enter the namespace and change user); skipped otherwise.
 #
 # nonroot_test.sh <velkor> <murelpage-sim> <sample block>
 set -u
@@ -34,7 +32,9 @@ mount -t tmpfs -o mode=1777,size=1m velkor-test-shm /dev/shm || { echo "FAILED: 
 as_user() { (cd / && setpriv --reuid=nobody --regid="$TEST_GROUP" --clear-groups -- "$@"); }
 velkor=$SCRATCH/velkor sim=$SCRATCH/murelpage-sim block=$SCRATCH/block.bin
 
-on_page /userpage /userlock "$block" "$sim" "$velkor" as_user
+as_user "$sim" write --page=/userpage --pagelock=/userlock --block="$block"
+expect "velkor --get as nobody" $'E2P.Networking.Eth0MacAddr=02B4E12BB056\nSUCCESS' \
+    "$(as_user "$velkor" --page=/userpage --pagelock=/userlock --get=E2P.Networking.Eth0MacAddr 2>&1)"
 for object in userpage userlock sem.murelpage-create-lock; do
     expect "owner of /dev/shm/$object" nobody "$(stat -c %U "/dev/shm/$object" 2>&1)"
 done

@@ -3,50 +3,28 @@
 
 Usage: run_case.py --velkor BIN --sim BIN --source DIR [--emulator CMD] [--version V] CASE.test
 
-A case file is a list of lines, run from top to bottom:
-  # text                  a comment (also "LABELS: a;b" and "RESOURCE_LOCK: name", read by CMake)
-  REQUIRES: CONDITION     the rest of the file runs only when the condition holds (a file that
-                          stops before its first RUN is skipped); the conditions:
-    non-root              not run as root
-    private-shm           `unshare --map-root-user --mount` can give a command an empty /dev/shm
-                          of its own (mount -t tmpfs tmpfs /dev/shm)
-    no-default-page       neither "/murelpage" nor "/murelpage-lock" exists; the run removes them
-  FILE: PATH              writes a text file; its lines follow, each behind "> " (">" alone: empty)
+Lines of a case file, run from top to bottom ("# text" a comment; "LABELS:", "RESOURCE_LOCK:" for
+CMake):
+  REQUIRES: non-root | private-shm | no-default-page   the rest runs only when it holds
+                          (no-default-page: neither "/murelpage" nor "/murelpage-lock" exists; the
+                          run removes them)
+  FILE: PATH              a text file of the lines that follow, each behind "> " (">" alone: empty)
   BLOCK: PATH FROM [@OFFSET=HEX]... [pad=SIZE:HEX] [size=SIZE] [crc] [badcrc]
-                          writes a binary file: FROM is a file or "zero" (2036 zero bytes); the
-                          words apply in order (byte patches, padding, truncation, CRC made valid
-                          or made valid and its lowest bit flipped)
-  CWD: DIR                working directory of the runs that follow
-  RUN: [NAME=VALUE]... PROGRAM ARGUMENT...
-                          runs velkor, murelpage-sim or another program (words as in sh, without
-                          expansions); leading words NAME=VALUE set environment variables
-                          (MUREL_PAGE and MUREL_PAGELOCK are unset unless given); with
-                          %{A|B|...} in the line it runs once for each alternative in its place,
-                          every run checked against the same expectations
-  the checks of the last RUN, by default exit status 0 and no output at all:
-  OUT: TEXT / ERR: TEXT   one more expected line of standard output / standard error
-  OUT-FILE: PATH          standard output is the file's contents
-  OUT-HEX: PATH           standard output is the file's bytes as hex rows ("%08X: " and 32 bytes)
-  OUT-DUMP: DESC BLOCK [little]
-                          standard output is the verbose dump of the block file's entries that the
-                          description file lists (Address, Group, Entry, Type, Count), in its
-                          order, big-endian unless "little" is given
-  JSON: TEXT              standard output is one JSON document equal to the JSON of these lines
-  FAIL: TEXT              one more line of standard error, and exit status 1
-  OPTION-ERROR: TEXT      velkor refused an option: standard error "velkor: TEXT" and the line that
-                          points to --help, exit status 1
-  and checks of files:
-  CMP: PATH PATH          the two files hold the same bytes
-  ABSENT: PATH            the file does not exist
-Placeholders: %t the case's scratch directory, %S the source tree, %sample and %desc the sample
-block and its description file of examples/, %page and %lock shared-memory names unique to the run,
-%shm{TAG} more such names, %P for "--page=%page --pagelock=%lock", %TAB a tab, %x{HH} the byte HH
-(also outside UTF-8), %velkor and %sim the programs (with the emulator) for use inside a shell
-command, %version the project's version, %% a percent sign; after these, %hex{PATH} the file's
-bytes as upper-case hex digits.
-Shared-memory objects under the unique names are removed after the run.
+                          a binary file from a file or "zero" (2036 zero bytes), the words applied
+                          in order (badcrc: the valid CRC with its lowest bit flipped)
+  RUN: [NAME=VALUE]... PROGRAM ARGUMENT...   words as in sh without expansions; MUREL_PAGE and
+                          MUREL_PAGELOCK unset unless given; %{A|B} runs once per alternative
+  checks of the last RUN (default: status 0, no output): OUT: / ERR: TEXT (one more line),
+  OUT-FILE: PATH, OUT-HEX: PATH ("%08X: " and 32 bytes a row), OUT-DUMP: DESC BLOCK [little]
+  (the verbose dump of the entries DESC lists), JSON: TEXT (stdout is the JSON document of these
+  lines), FAIL: TEXT (a line of stderr, status 1), OPTION-ERROR: TEXT ("velkor: TEXT", the --help
+  line, status 1); of files: CMP: PATH PATH (same bytes), ABSENT: PATH.
+Placeholders: %t scratch directory, %S source tree, %sample and %desc the examples' block and
+description, %page %lock %shm{TAG} unique shared-memory names (removed after the run), %P for
+"--page=%page --pagelock=%lock", %TAB, %x{HH} the byte HH, %velkor %sim the programs for a shell
+command, %version, %%; then %hex{PATH} the file's bytes as upper-case hex.
 """
-import argparse, difflib, json, os, re, shlex, shutil, subprocess, sys, tempfile
+import argparse, json, os, re, shlex, shutil, subprocess, sys, tempfile
 
 PLACEHOLDER = re.compile(r'%(?:shm\{(\w+)\}|x\{([0-9A-F]{2})\}|'
                          r'(sample|desc|page|lock|TAB|velkor|sim|version|P|S|t|%))')
@@ -82,7 +60,7 @@ def verbose_dump(description, block, order='big'):
 
 class Case:
     def __init__(self, args):
-        self.args, self.failures, self.cwd = args, [], None
+        self.args, self.failures = args, []
         self.name = os.path.splitext(os.path.basename(args.case))[0]
         self.scratch = tempfile.mkdtemp(prefix=f'velkor-case-{self.name}-')
         self.shm = {}
@@ -132,9 +110,7 @@ class Case:
 
     def compare(self, where, stream, expected, actual):
         if expected != actual:
-            diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
-                                        'expected', 'actual')
-            self.fail(where, f'{stream} differs:\n' + ''.join(diff))
+            self.fail(where, f'{stream}: expected\n{expected}--- actual\n{actual}---')
 
     def write_block(self, where, words):
         path, source, *edits = words
@@ -162,7 +138,7 @@ class Case:
         program = {'velkor': self.args.velkor, 'murelpage-sim': self.args.sim}.get(words[0])
         command = (self.args.emulator + [program] if program else [words[0]]) + words[1:]
         try:
-            p = subprocess.run(command, env=env, cwd=self.cwd, capture_output=True, timeout=60,
+            p = subprocess.run(command, env=env, capture_output=True, timeout=60,
                                stdin=subprocess.DEVNULL)
             return p.returncode, p.stdout, p.stderr
         except subprocess.TimeoutExpired:
@@ -176,14 +152,11 @@ class Case:
         text = lambda b: b.decode('utf-8', 'surrogateescape')
         if 'json' in expect:
             try:
-                document = json.loads(out)
-            except ValueError as error:
-                self.fail(where, f'standard output is no JSON document: {error}\n{text(out)}')
-            else:
-                wanted = json.loads(expect['json'])
-                if document != wanted:
-                    self.fail(where, 'JSON differs:\n  expected ' + json.dumps(wanted, indent=1) +
-                              '\n  actual   ' + json.dumps(document, indent=1))
+                same = json.loads(out) == json.loads(expect['json'])
+            except ValueError:
+                same = False
+            if not same:
+                self.fail(where, f'JSON differs: expected\n{expect["json"]}--- actual\n{text(out)}')
         else:
             self.compare(where, 'standard output', expect['out'], text(out))
         self.compare(where, 'standard error', expect['err'], text(err))
@@ -249,8 +222,6 @@ class Case:
                     f.write(''.join(body))
             elif key == 'BLOCK':
                 self.write_block(number, shlex.split(value))
-            elif key == 'CWD':
-                self.cwd = value
             elif key == 'RUN':
                 ran = True
                 head, alternatives, tail = (re.split(r'%\{([^}]*)\}', value, 1) + ['', ''])[:3]

@@ -1,7 +1,5 @@
-// Cross builds run the tests, and the programs they start, under a user-mode emulator. The
-// emulator describes some things differently from a native run: it reports a signal that ends the
-// program on the program's standard error, and /proc shows the emulator's own threads, signal
-// masks and system calls instead of the program's.
+// Cross builds run the tests and their programs under a user-mode emulator, which reports a fatal
+// signal on the program's standard error; /proc shows the emulator's threads, masks and calls.
 #pragma once
 
 #include <string>

@@ -57,7 +57,7 @@ RunningProcess::RunningProcess(const std::string& program,
     }
     std::vector<std::string> words;
 #ifdef VELKOR_TEST_EMULATOR
-    // Cross builds: the target's programs run under the emulator (its words come first).
+    // Cross builds: the target's programs run under the emulator.
     std::istringstream emulator(VELKOR_TEST_EMULATOR);
     for (std::string word; emulator >> word;) {
         words.push_back(word);
@@ -76,8 +76,7 @@ RunningProcess::RunningProcess(const std::string& program,
         throw std::runtime_error("fork failed");
     }
     if (m_pid == 0) {
-        // The test processes are single-threaded when they start children. Standard input is
-        // empty.
+        // Single-threaded test processes start children; standard input is empty.
         dup2(::open("/dev/null", O_RDONLY), 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
@@ -104,8 +103,8 @@ RunningProcess::RunningProcess(const std::string& program,
     }
     ::close(out[1]);
     ::close(err[1]);
-    m_outFd = out[0];
-    m_errFd = err[0];
+    m_fds[0] = out[0];
+    m_fds[1] = err[0];
 }
 
 RunningProcess::~RunningProcess() {
@@ -113,40 +112,33 @@ RunningProcess::~RunningProcess() {
         ::kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
-    closeIfOpen(m_outFd);
-    closeIfOpen(m_errFd);
+    closeIfOpen(m_fds[0]);
+    closeIfOpen(m_fds[1]);
 }
 
 void RunningProcess::pump(int timeoutMs) {
-    // poll ignores a closed stream's -1.
-    pollfd fds[2] = {{m_outFd, POLLIN, 0}, {m_errFd, POLLIN, 0}};
+    pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}}; // poll ignores a closed -1
     if (poll(fds, 2, timeoutMs) <= 0) {
         return;
     }
     char buffer[4096];
     for (int i = 0; i < 2; ++i) {
-        if (fds[i].revents == 0) {
-            continue;
+        const ssize_t count = fds[i].revents == 0 ? 0 : ::read(m_fds[i], buffer, sizeof buffer);
+        if (fds[i].revents != 0 && (count == 0 || (count < 0 && errno != EINTR))) {
+            closeIfOpen(m_fds[i]);
         }
-        int& fd = i == 0 ? m_outFd : m_errFd;
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count <= 0) {
-            if (count == 0 || errno != EINTR) {
-                closeIfOpen(fd);
-            }
-            continue;
-        }
-        const size_t skipped = i == 0 ? 0 : std::min(m_errFiller, static_cast<size_t>(count));
+        // The filler of standard error is not part of its text.
+        const size_t got = static_cast<size_t>(std::max<ssize_t>(count, 0));
+        const size_t skipped = i == 0 ? 0 : std::min(m_errFiller, got);
         m_errFiller -= skipped;
-        (i == 0 ? m_result.out : m_result.err)
-            .append(buffer + skipped, static_cast<size_t>(count) - skipped);
+        (i == 0 ? m_result.out : m_result.err).append(buffer + skipped, got - skipped);
     }
 }
 
 bool RunningProcess::waitFor(const std::string& stream, const std::string& text) {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (stream.find(text) == std::string::npos) {
-        if ((m_outFd == -1 && m_errFd == -1) || Clock::now() >= deadline) {
+        if ((m_fds[0] == -1 && m_fds[1] == -1) || Clock::now() >= deadline) {
             return false;
         }
         pump(millisecondsUntil(deadline));
@@ -165,7 +157,7 @@ ProcessResult RunningProcess::wait() {
         return m_result;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
-    while (m_outFd != -1 || m_errFd != -1) {
+    while (m_fds[0] != -1 || m_fds[1] != -1) {
         if (Clock::now() >= deadline) {
             ::kill(m_pid, SIGKILL);
             break;
@@ -175,8 +167,8 @@ ProcessResult RunningProcess::wait() {
     int status = 0;
     while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
-    closeIfOpen(m_outFd);
-    closeIfOpen(m_errFd);
+    closeIfOpen(m_fds[0]);
+    closeIfOpen(m_fds[1]);
     m_waited = true;
     m_result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return m_result;

@@ -10,12 +10,9 @@ struct ProcessOptions {
     // Environment changes on top of the test's own environment: "NAME=value" sets, "NAME" unsets.
     std::vector<std::string> environment;
     int timeoutMs = 30000; // the child is killed with SIGKILL after this long
-    // Standard error starts as a full pipe: the child's first write to it blocks until the test
-    // reads. The filler is not part of ProcessResult::err.
+    // Standard error starts as a full pipe: the child's first write blocks until the test reads.
     bool fullStandardError = false;
-    // Signals blocked and sent to the child before it starts the program: they are pending when
-    // the program starts.
-    std::vector<int> pendingSignals;
+    std::vector<int> pendingSignals; // blocked and pending when the program starts
 };
 
 struct ProcessResult {
@@ -45,8 +42,7 @@ private:
     bool waitFor(const std::string& stream, const std::string& text);
 
     pid_t m_pid = -1;
-    int m_outFd = -1;
-    int m_errFd = -1;
+    int m_fds[2] = {-1, -1}; // standard output, standard error
     int m_timeoutMs;
     bool m_waited = false;
     size_t m_errFiller = 0; // bytes of standard error that the test filled in
@@ -56,10 +52,8 @@ private:
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
 
-// Runs body in a child process with a /dev/shm of its own (a private mount namespace with an empty
-// tmpfs), where it may make and damage even the fixed object names. Returns the child's exit status
-// (body's result; 128 + signal when it died, killed after 60 s), or 77 when no such namespace can
-// be made here (not root).
+// Runs body in a child process with an empty /dev/shm of its own (a private mount namespace) and
+// returns its exit status (128 + signal when it died, killed after 60 s), 77 when not root.
 int runWithPrivateShm(const std::function<int()>& body);
 
 // A shared-memory object name unique to this process and call ("/velkor-test-<pid>-<n>-<tag>").
@@ -74,7 +68,6 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return m_path; }
     std::string file(const std::string& name) const { return m_path + "/" + name; }
-    // Writes bytes into the named file and returns its path.
     std::string write(const std::string& name, const std::string& bytes) const;
 
 private:

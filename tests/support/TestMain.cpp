@@ -1,6 +1,5 @@
-// Entry of every GoogleTest program. Failed internal checks write backtrace reports; a test binary
-// run by hand, outside CTest (which names the directory), writes them to the build tree's scratch
-// folder rather than the host's /dev/shm, unless VX_ASSERTION_BACKTRACE_DIR names another.
+// Entry of every GoogleTest program: backtrace reports of a test run by hand go to the build tree,
+// not to the host's /dev/shm, unless VX_ASSERTION_BACKTRACE_DIR names another directory.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
