@@ -69,31 +69,6 @@ void expectRows(const std::vector<std::string>& rows) {
     }
 }
 
-// A missing or blank value of each option; a second action option is refused before its value is
-// looked at.
-TEST(MurelAdjOptionTable, MissingBlankAndRepeatedValues) {
-    for (const std::string name :
-         {"--log", "--loglevel", "--get", "--endianness", "--config", "--backup", "--pagelock",
-          "--page", "--from", "--diff", "--dump", "--check", "--getver"}) {
-        const bool optional = name == "--dump" || name == "--check" || name == "--getver";
-        const bool list = name == "--log" || name == "--loglevel" || name == "--get";
-        for (const std::string value : {"", "=", "= ", "=,E2P.A", "=E2P.A,", "=E2P.A, ,E2P.B"}) {
-            const char* result = value.size() < 2 ? (optional ? "0" : "3") : list ? "4" : "5";
-            EXPECT_EQ(parse({name + value}).substr(0, 1), result) << name << value;
-            if (!list && value == "= ") {
-                break;
-            }
-        }
-    }
-    for (const char* first :
-         {"--dump", "--backup=f", "--getver", "--get=E2P.A", "--check", "--diff=f"}) {
-        for (const char* second :
-             {"--dump", "--backup", "--getver", "--get=,", "--check=x", "--diff"}) {
-            EXPECT_EQ(parse({first, second}).substr(0, 1), "6") << first << " " << second;
-        }
-    }
-}
-
 TEST(MurelAdjOptionTable, ValuesFillTheRecord) {
     expectRows({"--dump= hex\t => 0 action=1 mode=1", "--dump=verbose => 0 action=1",
                 "--diff= /r.bin  => 0 action=a file='/r.bin'", "--get=E2P => 5 action=4",

@@ -1,5 +1,5 @@
 // The page client: attach and refresh on pages made by the page writer, lookups inside the private
-// copy, and writer processes that hold the page's lock or rewrite the page meanwhile.
+// copy, and a writer process that holds the page's lock meanwhile.
 #include "tests/murelpage/MurelPageTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -118,7 +118,6 @@ std::vector<uint8_t> generation(uint32_t value) {
 }
 
 struct CWriterArea {
-    std::atomic<uint32_t> next;
     std::atomic<uint32_t> stop;
     std::atomic<uint32_t> locked;
 };
@@ -171,36 +170,6 @@ TEST_F(MurelPageGetShConcurrencyTest, RefreshWaitsWhileAWriterProcessHoldsTheLoc
     ASSERT_TRUE(waitUntil([this] { return m_area->locked == 1; }));
     EXPECT_EQ(refreshedGeneration(), 2);
     EXPECT_EQ(waitChild(writer), 0);
-}
-
-// Two writer processes rewrite the whole page, generation by generation, pausing in the middle of
-// each rewrite; the reader refreshes and checks a thousand copies.
-TEST_F(MurelPageGetShConcurrencyTest, NoTornCopyWhileWriterProcessesRewriteThePage) {
-    m_area->next = 2;
-    const auto rewrite = [this](CMurelPageWriter& pageWriter) {
-        const std::vector<uint8_t> page = generation(m_area->next++);
-        const size_t half = MURELPAGE_SIZE / 2;
-        memcpy(pageWriter.page(), page.data(), half);
-        for (const int64_t end = monotonicUs() + 20; monotonicUs() < end;) {
-        } // a half-written page for a while
-        memcpy(pageWriter.page() + half, page.data() + half, MURELPAGE_SIZE - half);
-    };
-    const pid_t writers[] = {writerProcess(rewrite), writerProcess(rewrite)};
-    uint32_t copies = 0;
-    uint32_t torn = 0;
-    int last = 1;
-    for (const int64_t end = monotonicUs() + 10000000; monotonicUs() < end && copies < 1000;) {
-        const int generation = refreshedGeneration();
-        torn += generation < 0 ? 1 : 0;
-        copies += generation >= 0 && generation != last ? 1 : 0;
-        last = generation;
-    }
-    m_area->stop = 1;
-    for (pid_t writer : writers) {
-        EXPECT_EQ(waitChild(writer), 0);
-    }
-    EXPECT_EQ(torn, 0u);
-    EXPECT_GE(copies, 500u);
 }
 
 } // namespace
