@@ -9,7 +9,6 @@
 struct ProcessOptions {
     // Environment changes on top of the test's own environment: "NAME=value" sets, "NAME" unsets.
     std::vector<std::string> environment;
-    int timeoutMs = 30000; // the child is killed with SIGKILL after this long
     // Standard error starts as a full pipe: the child's first write blocks until the test reads.
     bool fullStandardError = false;
     std::vector<int> pendingSignals; // blocked and pending when the program starts
@@ -21,7 +20,7 @@ struct ProcessResult {
     std::string err;   // everything written to standard error
 };
 
-// A started child; wait() collects its output and status.
+// A started child; wait() collects its output and status (killing it after 30 s).
 class RunningProcess {
 public:
     RunningProcess(const std::string& program, const std::vector<std::string>& arguments,
@@ -43,7 +42,6 @@ private:
 
     pid_t m_pid = -1;
     int m_fds[2] = {-1, -1}; // standard output, standard error
-    int m_timeoutMs;
     bool m_waited = false;
     size_t m_errFiller = 0; // bytes of standard error that the test filled in
     ProcessResult m_result;
