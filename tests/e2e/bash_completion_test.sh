@@ -58,7 +58,6 @@ completes "--dump=hex --" \
 asks "--ge" "-o nospace" yes
 
 completes "--dump=" $'hex\nverbose'
-completes "--loglevel=" $'warning\nerror\ninfo\nnone'
 completes "--loglevel=warning," $'warning,error\nwarning,info'
 completes "--loglevel=none," ""
 # Without "=" among the word-break characters readline replaces the whole word.
@@ -78,7 +77,6 @@ check
 "$sim" write --page="$page" --pagelock="$lock" --block="$block" >/dev/null ||
     fail "murelpage-sim write failed"
 completes "--page=/velkor-completion-$$-" "$page"
-completes "--pagelock=/velkor-completion-$$-" "$lock"
 complete_line "--page=/"
 [[ $REPLY_LINES == *sem.* ]] && fail "--page=/ offers a named semaphore: [$REPLY_LINES]"
 
