@@ -145,12 +145,6 @@ bool RunningProcess::waitFor(const std::string& stream, const std::string& text)
     return true;
 }
 
-void RunningProcess::signal(int signalNumber) {
-    if (m_pid > 0 && !m_waited) {
-        ::kill(m_pid, signalNumber);
-    }
-}
-
 ProcessResult RunningProcess::wait() {
     if (m_waited) {
         return m_result;

@@ -1,6 +1,7 @@
 // Runs a program as a child process and captures what it prints, for end-to-end tests.
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -33,7 +34,7 @@ public:
     // Reads standard output (error) until it contains text or the child ends; true when found.
     bool waitForOutput(const std::string& text) { return waitFor(m_result.out, text); }
     bool waitForError(const std::string& text) { return waitFor(m_result.err, text); }
-    void signal(int signalNumber);
+    void signal(int signalNumber) { ::kill(m_pid, signalNumber); } // before wait() only
     ProcessResult wait();
 
 private:
