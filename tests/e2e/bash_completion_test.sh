@@ -100,6 +100,5 @@ expect "entry names of the completion against velkor --dump" "$dumped" \
 
 completes "--get=E2P.Networking.Eth0MacAddr,E2P.Networking.Eth" \
     "E2P.Networking.Eth0MacAddr,E2P.Networking.Eth1MacAddr"
-asks "--get=E2P." "-o nospace" yes
 
 report
