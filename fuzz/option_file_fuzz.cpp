@@ -88,7 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_EXPECT(table.build(4, argv) && table.count() == static_cast<int32_t>(expected.size()));
     for (int32_t index = 0; index < table.count(); ++index) {
         FUZZ_EXPECT(expected[static_cast<size_t>(index)] == table.argument(index));
-        FUZZ_EXPECT(index >= 4 || table.argument(index) == argv[index]);
     }
     return 0;
 }

@@ -51,26 +51,17 @@ all_options=$'--help\n--log=\n--loglevel=\n--endianness=\n--config=\n--dump\n--d
 --version'
 completes "" "$all_options"
 completes "--ge" $'--getver\n--getver=\n--get='
-completes "--x" ""
-# Options given are not offered again; an action excludes the others, --from the page options.
+# Options given are not offered again; an action excludes the others.
 completes "--page=/p --log=slog --" "$(grep -vxE -- '--page=|--log=|--from=' <<<"$all_options")"
 completes "--dump=hex --" \
     "$(grep -vxE -- '--(dump|backup|getver|get|check|diff)=?' <<<"$all_options")"
-completes "--from=f --json --" "$(grep -vxE -- '--(from|json|page|pagelock)=?' <<<"$all_options")"
-completes "--get=E2P.A.B --endianness=big --c" "--config="
 asks "--ge" "-o nospace" yes
 
 completes "--dump=" $'hex\nverbose'
-completes "--endianness=" $'big\nlittle'
-completes "--log=" $'slog\nstdout'
-completes "--log=slog," "slog,stdout"
-asks "--log=s" "-o nospace" yes
-completes "--loglevel=" $'warning\nerror\ninfo\nnone'
 completes "--loglevel=warning," $'warning,error\nwarning,info'
 completes "--loglevel=none," ""
 # Without "=" among the word-break characters readline replaces the whole word.
 completes "--dump=h" "--dump=hex" $' \t\n"\'><;|&(:'
-completes "--log=slog,s" "stdout" $' \t\n"\'><;|&(:,'
 
 files=$scratch/files
 mkdir -p "$files/sub dir"
@@ -81,22 +72,16 @@ for option in --config --backup --getver --check --from --diff; do
     asks "$option=$files/d" "-o filenames" yes
 done
 completes "@$files/de" "@$files/desc.txt"
-asks "@$files/de" "-o filenames" yes
 
 check
 "$sim" write --page="$page" --pagelock="$lock" --block="$block" >/dev/null ||
     fail "murelpage-sim write failed"
 completes "--page=/velkor-completion-$$-" "$page"
-completes "--pagelock=/velkor-completion-$$-" "$lock"
 complete_line "--page=/"
-check
-[[ $'\n'$REPLY_LINES$'\n' == *$'\n'"$page"$'\n'* ]] || fail "--page=/ does not offer $page"
 [[ $REPLY_LINES == *sem.* ]] && fail "--page=/ offers a named semaphore: [$REPLY_LINES]"
 
 dumped=$("$velkor" --page="$page" --pagelock="$lock" --dump 2>/dev/null |
     sed -n 's/^\(E2P\.[^=]*\)=.*$/\1/p' | LC_ALL=C sort)
-check
-(($(wc -l <<<"$dumped") >= 100)) || fail "velkor --dump printed too few entries: $dumped"
 completed=""
 pending=("E2P.")
 while ((${#pending[@]} > 0)); do
@@ -113,10 +98,7 @@ done
 expect "entry names of the completion against velkor --dump" "$dumped" \
     "$(printf '%s' "$completed" | LC_ALL=C sort)"
 
-completes "--get=E2P.Networking.Eth" $'E2P.Networking.Eth0MacAddr\nE2P.Networking.Eth1MacAddr'
 completes "--get=E2P.Networking.Eth0MacAddr,E2P.Networking.Eth" \
     "E2P.Networking.Eth0MacAddr,E2P.Networking.Eth1MacAddr"
-completes "--get=e2p." ""
-asks "--get=E2P." "-o nospace" yes
 
 report

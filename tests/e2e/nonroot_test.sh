@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# velkor and murelpage-sim run by the user nobody in a private /dev/shm: the user's page, access
-# object and create lock (mode 0600) belong to the user and velkor reads the page; root's create
-# lock keeps the user out (ERROR_ATTACH_SHACC), also with a writable access object, until chmod
-# 0666. Needs root (to enter the namespace and change user); skipped otherwise.
+# velkor and murelpage-sim run by the user nobody in a private /dev/shm: the user's create lock
+# has mode 0600 and velkor reads the user's page; root's create lock keeps the user out
+# (ERROR_ATTACH_SHACC), also with a writable access object, until chmod 0666. Needs root (to enter the namespace and change user); skipped otherwise.
 #
 # nonroot_test.sh <velkor> <murelpage-sim> <sample block>
 set -u
@@ -35,9 +34,6 @@ velkor=$SCRATCH/velkor sim=$SCRATCH/murelpage-sim block=$SCRATCH/block.bin
 as_user "$sim" write --page=/userpage --pagelock=/userlock --block="$block"
 expect "velkor --get as nobody" $'E2P.Networking.Eth0MacAddr=02B4E12BB056\nSUCCESS' \
     "$(as_user "$velkor" --page=/userpage --pagelock=/userlock --get=E2P.Networking.Eth0MacAddr 2>&1)"
-for object in userpage userlock sem.murelpage-create-lock; do
-    expect "owner of /dev/shm/$object" nobody "$(stat -c %U "/dev/shm/$object" 2>&1)"
-done
 expect "mode of the create lock" 600 "$(stat -c %a /dev/shm/sem.murelpage-create-lock)"
 
 rm -f /dev/shm/sem.murelpage-create-lock
@@ -48,10 +44,6 @@ expect "velkor --getver as nobody behind root's create lock (exit status)" 1 "$?
 expect "velkor --getver as nobody behind root's create lock" \
     "velkor: ERROR: failed attach, page: '/rootpage', pagelock: '/rootlock', res: ERROR_ATTACH_SHACC
 FAILURE" "$output"
-output=$(as_user "$sim" write --page=/userpage --pagelock=/rootlock --block="$block" 2>&1)
-expect "murelpage-sim write as nobody behind root's create lock (exit status)" 1 "$?"
-expect "murelpage-sim write as nobody behind root's create lock" \
-    "murelpage-sim: cannot attach the shared access object '/rootlock'" "$output"
 chmod 0666 /dev/shm/sem.murelpage-create-lock
 expect "velkor --getver as nobody after chmod 0666" $'Compiled version: 2, stored version: 2\nSUCCESS' \
     "$(as_user "$velkor" --page=/rootpage --pagelock=/rootlock --getver 2>&1)"

@@ -40,8 +40,7 @@ int millisecondsUntil(Clock::time_point deadline) {
 
 RunningProcess::RunningProcess(const std::string& program,
                                const std::vector<std::string>& arguments,
-                               const ProcessOptions& options)
-    : m_timeoutMs(options.timeoutMs) {
+                               const ProcessOptions& options) {
     int out[2];
     int err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -146,17 +145,11 @@ bool RunningProcess::waitFor(const std::string& stream, const std::string& text)
     return true;
 }
 
-void RunningProcess::signal(int signalNumber) {
-    if (m_pid > 0 && !m_waited) {
-        ::kill(m_pid, signalNumber);
-    }
-}
-
 ProcessResult RunningProcess::wait() {
     if (m_waited) {
         return m_result;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (m_fds[0] != -1 || m_fds[1] != -1) {
         if (Clock::now() >= deadline) {
             ::kill(m_pid, SIGKILL);

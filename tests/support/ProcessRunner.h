@@ -1,6 +1,7 @@
 // Runs a program as a child process and captures what it prints, for end-to-end tests.
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -9,7 +10,6 @@
 struct ProcessOptions {
     // Environment changes on top of the test's own environment: "NAME=value" sets, "NAME" unsets.
     std::vector<std::string> environment;
-    int timeoutMs = 30000; // the child is killed with SIGKILL after this long
     // Standard error starts as a full pipe: the child's first write blocks until the test reads.
     bool fullStandardError = false;
     std::vector<int> pendingSignals; // blocked and pending when the program starts
@@ -21,7 +21,7 @@ struct ProcessResult {
     std::string err;   // everything written to standard error
 };
 
-// A started child; wait() collects its output and status.
+// A started child; wait() collects its output and status (killing it after 30 s).
 class RunningProcess {
 public:
     RunningProcess(const std::string& program, const std::vector<std::string>& arguments,
@@ -34,7 +34,7 @@ public:
     // Reads standard output (error) until it contains text or the child ends; true when found.
     bool waitForOutput(const std::string& text) { return waitFor(m_result.out, text); }
     bool waitForError(const std::string& text) { return waitFor(m_result.err, text); }
-    void signal(int signalNumber);
+    void signal(int signalNumber) { ::kill(m_pid, signalNumber); } // before wait() only
     ProcessResult wait();
 
 private:
@@ -43,7 +43,6 @@ private:
 
     pid_t m_pid = -1;
     int m_fds[2] = {-1, -1}; // standard output, standard error
-    int m_timeoutMs;
     bool m_waited = false;
     size_t m_errFiller = 0; // bytes of standard error that the test filled in
     ProcessResult m_result;
