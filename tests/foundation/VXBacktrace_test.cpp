@@ -112,6 +112,13 @@ TEST_F(VXBacktraceWriter, FailuresAreReportedAndAbsorbed) {
     }
 }
 
+// The real stack (deeper than two frames under the test runner) fills the room given, the walker's
+// own frame left out.
+TEST(VXPlatformBacktrace, TheRealStackFillsTheRoomGiven) {
+    uintptr_t addresses[2] = {};
+    EXPECT_EQ(VXPlatformBacktrace(addresses, 2), 2);
+}
+
 // The writer's lock keeps every report whole: a second writer waits (in a futex) while the first
 // is held in its naming hook, and gets inside only after the first has written its report.
 std::atomic<int> g_inside{0};

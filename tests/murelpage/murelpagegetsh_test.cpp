@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <tuple>
 
 namespace {
@@ -70,6 +71,13 @@ TEST_F(MurelPageGetShTest, AttachAndRefresh) {
         EXPECT_EQ(fetch(kRawId, 0, bytes), result);
         EXPECT_EQ(bytes, read != 0 ? std::vector<uint8_t>{read} : std::vector<uint8_t>{});
     }
+    // Each attach maps the lock object anew and unmaps the mapping before it.
+    std::ifstream maps("/proc/self/maps");
+    int lockMappings = 0;
+    for (std::string line; std::getline(maps, line);) {
+        lockMappings += line.ends_with("/dev/shm" + m_page.lock);
+    }
+    EXPECT_EQ(lockMappings, 1);
 }
 
 // Nothing is read past the 8192-byte copy, whatever the directory says (the rows that the page
