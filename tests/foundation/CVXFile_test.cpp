@@ -54,6 +54,16 @@ TEST(CVXFileTest, ResultsAndErrnoOfEveryOperation) {
     EXPECT_STREQ(buffer, "bcd");
     EXPECT_EQ(status.st_mode & 07777, 0755u); // 0777 less the umask
     EXPECT_EQ(closed.descriptor(), -1);
+    EXPECT_FALSE(closed.isOpen());
+    // Descriptor 0 is a file like any other (a program started with standard input closed).
+    const int savedInput = dup(0); // -1: nothing there to keep
+    ::close(0);
+    EXPECT_TRUE(closed.open("/dev/null", O_RDONLY) && closed.descriptor() == 0 && closed.isOpen());
+    closed.close();
+    if (savedInput >= 0) {
+        dup2(savedInput, 0);
+        ::close(savedInput);
+    }
 
     const int oldDescriptor = file.descriptor(); // opening again closes the old one first
     ASSERT_TRUE(file.open("/dev/null", O_RDONLY));
