@@ -88,6 +88,7 @@ TEST_F(MurelPageGetShTest, LookupsStayInsideTheCopy) {
     const std::string past = " reaches past the page copy";
     const std::tuple<Entries, uint16_t, uint32_t, MurelPageGet_EResult, std::string> rows[] = {
         {{{kRawId, 1}}, 8190, kRawId, BAD, "directory of 8190 bytes" + past},
+        {{{kRawId, 1}}, 8189, kRawId, BAD, "item 0xC0000001" + past + " (position 8189, size 1)"},
         // Data starts at page offset 9: 8184 bytes do not fit.
         {{{kRawId, 8184}}, 6, kRawId, BAD, "item 0xC0000001" + past + " (position 6, size 8184)"},
         {{{2, 2}}, 6, 2, OK, ""}, // the version alone
