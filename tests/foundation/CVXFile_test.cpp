@@ -45,6 +45,7 @@ TEST(CVXFileTest, ResultsAndErrnoOfEveryOperation) {
         {OUTCOME(CVXFileSystem::status(directory.file("f").c_str(), status)), "1 0"},
         {OUTCOME(closed.close()), "1 EAGAIN"}, // nothing open: success at once
         {OUTCOME(closed.write("abc", 3)), "0 EBADF"},
+        {OUTCOME(closed.read(buffer, 3)), "-1 EBADF"},
         {OUTCOME(closed.open(directory.file("missing").c_str(), O_RDONLY)), "0 ENOENT"},
         {OUTCOME(CVXFileSystem::status(directory.file("missing").c_str(), status)), "0 ENOENT"},
     };

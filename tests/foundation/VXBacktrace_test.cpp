@@ -112,8 +112,7 @@ TEST_F(VXBacktraceWriter, FailuresAreReportedAndAbsorbed) {
     }
 }
 
-// The real stack (deeper than two frames under the test runner) fills the room given, the walker's
-// own frame left out.
+// The real stack under the test runner fills the room given, the walker's own frame left out.
 TEST(VXPlatformBacktrace, TheRealStackFillsTheRoomGiven) {
     uintptr_t addresses[2] = {};
     EXPECT_EQ(VXPlatformBacktrace(addresses, 2), 2);

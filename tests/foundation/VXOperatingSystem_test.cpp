@@ -5,6 +5,7 @@
 
 #include "foundation/CVXRCMemoryBuffer.h"
 #include "foundation/VXAssert.h"
+#include "foundation/VXThread.h"
 #include "tests/foundation/VXOsTestSupport.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/ProcessRunner.h"
@@ -40,8 +41,7 @@ TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
     }
 }
 
-// A buffer's block goes back to the heap with its last reference (a block of 1 MiB is mapped on its
-// own, so the heap's count of mapped bytes shows it; sanitizer builds count nothing there).
+// A 1 MiB block is mapped on its own: the heap's mapped bytes show that the last reference frees it.
 TEST(CVXRCMemoryBuffer, TheLastReferenceFreesTheBlock) {
     const size_t before = mallinfo2().hblkhd;
     {
@@ -49,6 +49,24 @@ TEST(CVXRCMemoryBuffer, TheLastReferenceFreesTheBlock) {
         const CVXRCMemoryBuffer shared(buffer);
     }
     EXPECT_EQ(mallinfo2().hblkhd, before);
+}
+
+// The creation's result decides, whatever the kernel call left in the thread id (here 1).
+int g_createResult = 0;
+int createAsThreadOne(uint64_t* thread, VXPlatformThreadEntry, void*,
+                      const VXPlatformThreadAttributes*) {
+    *thread = 1;
+    return g_createResult;
+}
+TEST(VXThreadCreate, TheCreationResultDecides) {
+    struct : CVXRunnable {
+        void run() override {}
+    } idle;
+    for (const int result : {EAGAIN, 0}) {
+        g_createResult = result;
+        EXPECT_EQ(VXThreadCreateWith({VXPlatformSchedGetParam, createAsThreadOne}, &idle, 0, -1, 0),
+                  result == 0 ? 1u : 0u);
+    }
 }
 
 // Every row runs in a child with its system log on standard error.
