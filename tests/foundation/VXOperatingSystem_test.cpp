@@ -41,7 +41,7 @@ TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
     }
 }
 
-// A 1 MiB block is mapped on its own: the heap's mapped bytes show that the last reference frees it.
+// A 1 MiB block is mapped on its own; the mapped bytes show that the last reference frees it.
 TEST(CVXRCMemoryBuffer, TheLastReferenceFreesTheBlock) {
     const size_t before = mallinfo2().hblkhd;
     {
