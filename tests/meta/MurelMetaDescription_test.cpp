@@ -54,7 +54,8 @@ TEST_F(CompiledDescription, ShapeCountsAndDomains) {
         const uint32_t kind = node->getKind();
         ++domains[kind == None ? node->getDomain() : kind * 100 + node->getDomain()];
         EXPECT_EQ(node->children().capacity(), static_cast<uint32_t>(node->children().size()));
-        EXPECT_TRUE(kind != Cb || node->storageSize() == node->blockLength() + 2u);
+        EXPECT_TRUE(kind == Cb ? node->storageSize() == node->blockLength() + 2u
+                               : node->blockLength() == 0);
     }
     std::string found;
     for (const auto& [domain, count] : domains) {
