@@ -119,6 +119,7 @@ TEST(CVXFileFifo, OpenReadAndWriteGoOnAfterSignalsAndPartialWrites) {
     peer.join();
     ASSERT_EQ(count, 5);
     EXPECT_STREQ(buffer, "hello");
+    EXPECT_EQ(OUTCOME(file.read(buffer, 1, 0)), "0 ETIMEDOUT"); // nothing there: no wait
 
     // A pipe of one page, full: the write waits at once, is interrupted with nothing written,
     // writes one page once the reader takes one, and is interrupted after that partial write.

@@ -51,7 +51,6 @@ TEST(CVXRCMemoryBuffer, TheLastReferenceFreesTheBlock) {
     EXPECT_EQ(mallinfo2().hblkhd, before);
 }
 
-// The creation's result decides, whatever the kernel call left in the thread id (here 1).
 int g_createResult = 0;
 int createAsThreadOne(uint64_t* thread, VXPlatformThreadEntry, void*,
                       const VXPlatformThreadAttributes*) {
