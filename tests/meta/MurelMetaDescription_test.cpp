@@ -62,6 +62,7 @@ TEST_F(CompiledDescription, ShapeCountsAndDomains) {
         found += std::to_string(domain) + ":" + std::to_string(count) + " ";
     }
     EXPECT_EQ(found, "1:69 8:10 204:36 404:139 802:19 1602:1341 3200:3473 ");
+    EXPECT_STREQ(nodes(CbFunction)[0]->name().c_str(), "AL_ZONE_01");
 }
 
 // The adjust block is found by its identifier. A group and its only entry share an identifier:
