@@ -42,7 +42,7 @@ void expand(const std::map<std::string, std::string>& files, const std::string& 
         if (!line.empty() && line[0] == '[') {
             inSection = line.compare(0, 13, "[COMMANDLINE]") == 0;
         } else if (inSection && !line.empty()) {
-            if (arguments.size() >= static_cast<size_t>(VXCommandLineOptions::MAX_ARGUMENTS)) {
+            if (arguments.size() >= 128) {
                 return;
             }
             arguments.push_back(line);
