@@ -47,7 +47,7 @@ std::string report(const std::string& caption, int addresses, const std::string&
 std::string mapLine(unsigned index, const std::string& name, const char* permissions = "r-xp",
                     bool listed = false) {
     const unsigned start = 0xA0000000u + 0x10000u * index;
-    char line[256];
+    char line[40100];
     snprintf(line, sizeof line,
              listed ? "%08X-%08X %s %08X %s\n" : "%08x-%08x %s %08x 08:01 1 %s\n", start,
              start + 0x8000u, permissions, 0x1000u * index, name.c_str());
@@ -79,7 +79,8 @@ protected:
 TEST_F(VXBacktraceWriter, AddressesInRowsOfSixAndExecutableFileMappings) {
     g_fakeAddressCount = 13;
     m_reports.write("maps.txt", mapLine(0, "/usr/bin/velkor") +
-                                    mapLine(1, "/usr/bin/velkor", "r--p") + mapLine(2, "", "rw-p") +
+                                    mapLine(1, "/usr/bin/velkor", "r--p") +
+                                    mapLine(2, std::string(40000, '/'), "rw-p") +
                                     mapLine(3, "[vdso]") + mapLine(4, "/lib/with space.so"));
     const mode_t previousMask = umask(0);
     write("few");
