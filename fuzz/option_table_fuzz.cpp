@@ -1,7 +1,6 @@
 // Fuzz target: the option table and its handlers on up to 64 arguments (the input, split at zero
 // bytes), walked as the parse pass does up to the first error. Matching and value detection follow
-// their rules; the record holds one source of the block and files and names only with their
-// actions.
+// their rules; the record holds one source of the block, and files and names only with actions.
 #include "app/CMurelAdjOptions.h"
 #include "app/MurelAdjOptionTable.h"
 #include "fuzz/FuzzSupport.h"
