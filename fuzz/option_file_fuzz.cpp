@@ -1,7 +1,6 @@
 // Fuzz target: the option-file reader ("@file" arguments). The input holds up to three option files
-// "a", "b" and "c", separated by lines "===="; velkor --dump @a --page=/x is built into an argument
-// table, which reads "a" and whatever "@" lines name in turn (files of a private directory). The
-// arguments must be exactly those of the file format stated below.
+// "a", "b", "c" between lines "===="; the argument table of velkor --dump @a --page=/x reads "a"
+// and what "@" lines name (in a private directory); its arguments follow the format stated below.
 #include "foundation/VXCommandLineOptions.h"
 #include "fuzz/FuzzSupport.h"
 

@@ -88,7 +88,14 @@ TEST(CMurelAdjLogTest, LevelMaskAndTargetFilterBothChannels) {
     EXPECT_EQ(g_systemLog, (Lines{"open velkor " + std::to_string(LOG_PID | LOG_CONS) + " " +
                                       std::to_string(LOG_USER),
                                   "4 velkor: WARNING: last", "close"}));
+    // The default channel is the C library's: asked to, it copies each line to standard error.
     CMurelAdjLog::setSystemLog(previous);
+    previous->open("velkor", LOG_PERROR, LOG_USER);
+    testing::internal::CaptureStderr();
+    CMurelAdjLog::warning("seen");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velkor: velkor: WARNING: seen\nvelkor: WARNING: seen\n");
+    previous->close();
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 // The string class: UTF-8 checking, copy on write, editing, capacity limits (sums beyond 32 bits)
-// and upper case. The string fuzz target checks well-formedness against a model of the rules;
-// splitting and trimming are checked with the description files.
+// and upper case. The fuzz target and the description files check splitting and trimming.
 #include "foundation/CVXString.h"
 
 #include "foundation/VXAssert.h"

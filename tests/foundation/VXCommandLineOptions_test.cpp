@@ -1,6 +1,5 @@
 // The option source: implausible argument counts and a missing option file. The option_file fuzz
-// target checks the "@file" expansion (format, sections, order, the 128-argument limit, the text
-// pool) against a model.
+// target checks the "@file" expansion against a model.
 #include "foundation/VXCommandLineOptions.h"
 
 #include "tests/foundation/VXOsTestSupport.h"

@@ -1,6 +1,5 @@
-// The operating-system layer: the system and process log, allocation, assertions, fatal errors and
-// the other ways a process ends, and in fresh processes the start-up state, the read-once switches
-// and an allocation failure.
+// The operating-system layer: logs, allocation, assertions, the ways a process ends, and in fresh
+// processes the start-up state, the read-once switches and an allocation failure.
 #include "foundation/VXOperatingSystem.h"
 
 #include "foundation/CVXRCMemoryBuffer.h"

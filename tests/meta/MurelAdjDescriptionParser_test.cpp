@@ -133,9 +133,8 @@ TEST_F(MurelAdjDescriptionParserTest, DataLineRules) {
     }
 }
 
-// A failure leaves the list as it was. The size taken before the file was opened bounds the scan:
-// bytes behind it (a file that grew) are not read, and a file shorter than it (a file that shrank)
-// fails where its bytes end. Lines longer than a read block are read again from the file.
+// A failure keeps the list. The size taken at the open bounds the scan: a file that grew is read up
+// to it, one that shrank fails where its bytes end. Lines longer than a read block are read again.
 TEST_F(MurelAdjDescriptionParserTest, FailuresKeepTheListAndTheSizeBoundsTheScan) {
     CMurelAdjDescription description;
     CMurelAdjDescriptionReport report;

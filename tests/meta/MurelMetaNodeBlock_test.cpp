@@ -1,6 +1,5 @@
-// Nodes constructed in a node block: consecutive slots, the heap once the block is full, and the
-// block freed with whichever goes last, its builder or its last node (ASan reports a leak or a
-// double free otherwise); the compiled-in tree in one block of exactly its size.
+// Nodes in a node block: consecutive slots, then the heap; the block freed with what goes last,
+// builder or last node (else ASan sees a leak or double free); the compiled tree fills one exactly.
 #include "meta/MurelMetaNodeBlock.h"
 
 #include "foundation/VXAssert.h"

@@ -30,9 +30,8 @@ TEST(MetaNodeHandle, AChildAssignedOverItsParentOutlivesIt) {
     EXPECT_EQ(child->referenceCount(), 1u);
 }
 
-// Identifiers with top bits 00 and 11 are looked for among the direct children only; 01 and 10
-// breadth first from the start node itself, the shallower node first, among nodes of one depth
-// the earlier. An identifier the registry does not hold is not looked for at all.
+// Top bits 00 and 11: among the direct children only; 01 and 10: breadth first from the start node
+// itself, earlier first within a depth. An identifier the registry does not hold is not looked for.
 TEST(MetaTree, FindNodeById) {
     // root: G (G.a, G.H (G.H.b, G.i)), I, J
     TMetaNodePtr root(new CMetaRootNode("root", 3));

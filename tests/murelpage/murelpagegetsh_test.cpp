@@ -48,6 +48,7 @@ TEST_F(MurelPageGetShTest, AttachAndRefresh) {
     EXPECT_EQ(m_page.attach(), SHORT);
     ASSERT_TRUE(m_page.write(image(kRawId, {1})));
     EXPECT_EQ(MurelPageGetSh_attach(m_page.page.c_str(), ""), MurelPageGet_ERROR_ATTACH_SHACC);
+    EXPECT_EQ(MurelPageGetSh_updateImpl(), SHORT); // the page mapped, but no lock to read it under
     // The page written (value, counter raised, format byte, page size), the attach's result, the
     // value read then (0: none, the reads fail with PAGE_VERSION_MISMATCH).
     const std::tuple<uint8_t, bool, uint8_t, uint32_t, MurelPageGet_EResult, uint8_t> steps[] = {
@@ -80,9 +81,8 @@ TEST_F(MurelPageGetShTest, AttachAndRefresh) {
     EXPECT_EQ(lockMappings, 1);
 }
 
-// Nothing is read past the 8192-byte copy, whatever the directory says (the rows that the page
-// client's fuzz target does not reach). The copies hold the directory entries (id, size) over bytes
-// of 0x33: stored versions 0x3333, a region's 0x33.
+// Nothing is read past the 8192-byte copy, whatever the directory says (rows the fuzz target does
+// not reach). Directory entries (id, size) over bytes of 0x33: versions 0x3333, a region's 0x33.
 TEST_F(MurelPageGetShTest, LookupsStayInsideTheCopy) {
     using Entries = std::vector<std::pair<uint32_t, uint16_t>>;
     const std::string past = " reaches past the page copy";
