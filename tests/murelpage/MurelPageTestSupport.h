@@ -116,10 +116,10 @@ struct CTestPage {
     }
     // Writes an image (zero-padded to size), raising the change counter unless told otherwise.
     bool write(const std::vector<uint8_t>& image, bool raiseCounter = true, uint32_t size = 8192) {
-        CMurelPageWriter writer;
         return writer.open(page, lock, size) && writer.write(image, raiseCounter);
     }
 
     const std::string page;
     const std::string lock;
+    CMurelPageWriter writer;
 };
