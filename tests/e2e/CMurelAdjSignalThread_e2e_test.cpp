@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <sys/syscall.h>
-#include <thread>
 
 namespace {
 
@@ -67,18 +65,6 @@ long blockedSyscall(pid_t pid, const std::string& thread, long* firstArgument = 
         *firstArgument = std::stol(argument, nullptr, 16);
     }
     return std::stol(number);
-}
-
-template <typename Condition>
-bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 TEST_F(CMurelAdjSignalThread, SignalsDuringTheOnlyActionAreLoggedAndItFinishes) {

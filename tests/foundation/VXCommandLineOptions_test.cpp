@@ -39,6 +39,9 @@ TEST(VXCommandLineOptionsTest, ImplausibleCountsAreRefusedAtEveryAttempt) {
                                                                      "options"))
                                         : corruptCountLines(2));
     }
+    CVXCommandLineTable table; // an empty first text gets room in the pool all the same
+    EXPECT_TRUE(table.append("") && table.arguments()[0][0] == '\0');
+    EXPECT_EQ(CVXSectionFileReader().readFile(nullptr), 0);
 }
 
 } // namespace

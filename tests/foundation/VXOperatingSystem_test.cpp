@@ -65,7 +65,9 @@ TEST(VXThreadCreate, TheCreationResultDecides) {
         EXPECT_EQ(VXThreadCreateWith({VXPlatformSchedGetParam, createAsThreadOne}, &idle, 0, -1, 0),
                   result == 0 ? 1u : 0u);
     }
-    EXPECT_EQ(VXThreadGetPriority(VXPlatformThreadSelf()), 0); // time-sharing: priority 0
+    const VXThreadId thread = VXThreadCreate(&idle, 0, -1, 0);
+    EXPECT_EQ(VXThreadGetPriority(thread), 0); // time-sharing: priority 0
+    EXPECT_TRUE(VXThreadJoin(thread));
 }
 
 // Every row runs in a child with its system log on standard error.

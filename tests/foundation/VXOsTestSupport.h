@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +14,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -99,16 +97,6 @@ inline size_t countOccurrences(const std::string& text, const std::string& needl
         ++count;
     }
     return count;
-}
-
-// Waits up to 10 s for done(); true when it came.
-template <typename Done>
-bool eventually(Done done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        std::this_thread::yield();
-    }
-    return done();
 }
 
 // Whether the thread waits in the system call, as /proc shows. The emulator shows its own calls

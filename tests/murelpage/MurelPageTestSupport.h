@@ -55,16 +55,6 @@ inline int64_t monotonicUs() {
     return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-// Polls until predicate holds, at most 5 seconds; true when it held.
-inline bool waitUntil(const std::function<bool()>& predicate) {
-    for (const int64_t end = monotonicUs() + 5000000; !predicate(); usleep(1000)) {
-        if (monotonicUs() > end) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The line prefix of a reporting function, for the calling thread.
 inline std::string murelPagePrefix(const std::string& function) {
     return "[MurelPage V=1.3,D=0,PID=" + std::to_string(getpid()) +

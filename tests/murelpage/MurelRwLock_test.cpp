@@ -64,7 +64,7 @@ protected:
     pid_t waitingWriter(int deadlineMs = -1) {
         EXPECT_EQ(MurelRwLock_readLock(m_lock, nullptr), 0);
         const pid_t writer = child(true, {}, deadlineMs);
-        EXPECT_TRUE(waitUntil([this] {
+        EXPECT_TRUE(eventually([this] {
             return (load(m_lock->state) & MURELRWLOCK_WAITER_MASK) == MURELRWLOCK_WAITER_ONE;
         }));
         return writer;
@@ -179,20 +179,20 @@ TEST_F(MurelRwLockTest, WritersDoNotStarveUnderASteadyStreamOfReaders) {
         // Failures below let the helpers run out (their deadlines) rather than leave them behind.
         ASSERT_EQ(MurelRwLock_writeLock(m_lock, nullptr), 0);
         start([reader] { return reader(1); });
-        EXPECT_TRUE(waitUntil([this] { return load(m_lock->waitingReaders) == 1; }));
+        EXPECT_TRUE(eventually([this] { return load(m_lock->waitingReaders) == 1; }));
         for (uint32_t writer = 8; writer <= 9; ++writer) {
             start([this, writer] {
                 return lockAndRun(
                     m_lock, true, [this, writer] { record(writer); }, 10000);
             });
-            EXPECT_TRUE(waitUntil([this, writer] {
+            EXPECT_TRUE(eventually([this, writer] {
                 return (load(m_lock->state) & MURELRWLOCK_WAITER_MASK) ==
                        (writer - 7) * MURELRWLOCK_WAITER_ONE;
             }));
         }
         EXPECT_EQ(MurelRwLock_unlock(m_lock), 0);
         for (uint32_t next = 2; next <= 3; ++next) {
-            EXPECT_TRUE(waitUntil([this, next] { return m_area->readersEntered == next - 1; }));
+            EXPECT_TRUE(eventually([this, next] { return m_area->readersEntered == next - 1; }));
             start([reader, next] { return reader(next); });
         }
         for (std::thread& thread : threads) {
@@ -234,7 +234,7 @@ TEST_F(MurelRwLockTest, TimedLocksGiveUpAfterMoreThanOneAndAtMostTwoSeconds) {
         m_area->order = 1;
         return pause();
     });
-    ASSERT_TRUE(waitUntil([this] { return m_area->order == 1; }));
+    ASSERT_TRUE(eventually([this] { return m_area->order == 1; }));
     CCapturedSlog log;
     const int64_t start = monotonicUs();
     EXPECT_EQ(MurelShAccObj_timedLockROnly(m_object, 2), ETIMEDOUT);

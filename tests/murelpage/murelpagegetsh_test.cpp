@@ -176,7 +176,7 @@ TEST_F(MurelPageGetShConcurrencyTest, RefreshWaitsWhileAWriterProcessHoldsTheLoc
         memcpy(pageWriter.page(), generation(2).data(), MURELPAGE_SIZE);
         m_area->stop = 1;
     });
-    ASSERT_TRUE(waitUntil([this] { return m_area->locked == 1; }));
+    ASSERT_TRUE(eventually([this] { return m_area->locked == 1; }));
     EXPECT_EQ(refreshedGeneration(), 2);
     EXPECT_EQ(waitChild(writer), 0);
 }

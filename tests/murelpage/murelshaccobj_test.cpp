@@ -146,6 +146,10 @@ TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrors) {
                   "INFO:   snapshot entry '4+:sem_post', is_changed=" + std::to_string(i != 4));
         EXPECT_EQ(dump[2 + 4 * i], "INFO:     errno <9|Bad file descriptor>");
     }
+    setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=1"}); // a single failed post is reported too
+    CCapturedSlog once;
+    ASSERT_NE(attach(), nullptr);
+    EXPECT_EQ(once.of("MurelShAccObj_attachImplDebug").size(), 1u); // the final result
 }
 
 int toStandardError(void*, int, int, const char* text) {

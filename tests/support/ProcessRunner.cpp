@@ -223,3 +223,12 @@ std::string readFile(const std::string& path) {
     content << std::ifstream(path, std::ios::binary).rdbuf();
     return content.str();
 }
+
+bool eventually(const std::function<bool()>& done) {
+    for (const auto end = Clock::now() + std::chrono::seconds(20); !done(); usleep(1000)) {
+        if (Clock::now() > end) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -74,3 +74,6 @@ private:
 };
 
 std::string readFile(const std::string& path);
+
+// Polls done() every millisecond for up to 20 s; true when it held.
+bool eventually(const std::function<bool()>& done);
