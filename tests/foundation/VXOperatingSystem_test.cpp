@@ -17,6 +17,14 @@
 
 namespace {
 
+int32_t format(char* buffer, int32_t size, const char* text, ...) {
+    va_list args;
+    va_start(args, text);
+    const int32_t length = VXFormat(buffer, size, text, args);
+    va_end(args);
+    return length;
+}
+
 TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
     SlogCapture log;
     VXLog(3, VX_SEVERITY_NOTICE, "attached %s (%d items)", "page", 7);
@@ -38,6 +46,11 @@ TEST(VXLog, OneLineWithItsOpcodeSeverityAndPidCutToItsLimit) {
         EXPECT_EQ(allocate(0), nullptr);
         EXPECT_EQ(errno, 0);
     }
+    char text[4]; // VXFormat: cut to the buffer; no buffer, a negative size refused
+    EXPECT_EQ(format(text, 4, "%d", 12), 2);
+    EXPECT_EQ(format(text, 4, "%d", 12345), 3);
+    EXPECT_STREQ(text, "123");
+    EXPECT_EQ(format(nullptr, 4, "x") + format(text, -1, "x"), 0);
 }
 
 // A 1 MiB block is mapped on its own; the mapped bytes show that the last reference frees it.
