@@ -31,7 +31,8 @@ TEST(CVXFileTest, ResultsAndErrnoOfEveryOperation) {
     char buffer[8] = {};
     const std::pair<std::string, std::string> rows[] = {
         // the calls run in order
-        {OUTCOME(file.write("abcd", 4)), "1 0"},
+        {OUTCOME(file.write("abc", 3)), "1 0"},
+        {OUTCOME(file.write("d", 1)), "1 0"},
         {OUTCOME(file.write(nullptr, 0)), "1 0"},
         {OUTCOME(file.write(nullptr, 3)), "0 EINVAL"},
         {OUTCOME(file.seek(-3, CVXFile::SEEK_FROM_END)), "1 0"},
