@@ -129,27 +129,35 @@ TEST_F(MurelShAccObjTest, ADamagedCreateLockIsRefused) {
 }
 
 // Two failed posts are retried; a corrupt guard is only reported (eight rows per checkpoint). The
-// context dump tells which snapshot changed: failed posts set EBADF, the real post the count.
+// context dump tells which snapshot changed: failed posts set EBADF, the real post the count. In a
+// /dev/shm of its own: another process waiting for the create lock changes the snapshots too.
 TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrors) {
-    setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=2", "EVO_SIMU_GCORRUPT"});
-    CCapturedSlog log;
-    ASSERT_NE(attach(), nullptr);
-    EXPECT_EQ(log.of("MurelPageDebug_guardDump").at(8), "INFO:   aa fe fe fe fe fe fe fe");
-    EXPECT_EQ(log.of("MurelShAccObj_attachImplDebug"),
-              std::vector<std::string>{"INFO: Final sem_post() result: 'OK'"});
-    const std::vector<std::string> dump = log.of("MurelPageDebug_contextDump");
-    ASSERT_EQ(dump.size(), 25u);
-    EXPECT_EQ(dump[1], "INFO:   snapshot entry '1:sem_open', is_changed=0");
-    EXPECT_EQ(dump[5], "INFO:   snapshot entry '2:sem_wait', is_changed=1");
-    for (const int i : {3, 4, 5}) {
-        EXPECT_EQ(dump[1 + 4 * i],
-                  "INFO:   snapshot entry '4+:sem_post', is_changed=" + std::to_string(i != 4));
-        EXPECT_EQ(dump[2 + 4 * i], "INFO:     errno <9|Bad file descriptor>");
+    const int status = runWithPrivateShm([this] {
+        setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=2", "EVO_SIMU_GCORRUPT"});
+        CCapturedSlog log;
+        EXPECT_NE(attach(), nullptr);
+        EXPECT_EQ(log.of("MurelPageDebug_guardDump").at(8), "INFO:   aa fe fe fe fe fe fe fe");
+        EXPECT_EQ(log.of("MurelShAccObj_attachImplDebug"),
+                  std::vector<std::string>{"INFO: Final sem_post() result: 'OK'"});
+        const std::vector<std::string> dump = log.of("MurelPageDebug_contextDump");
+        EXPECT_EQ(dump.size(), 25u);
+        EXPECT_EQ(dump.at(1), "INFO:   snapshot entry '1:sem_open', is_changed=0");
+        EXPECT_EQ(dump.at(5), "INFO:   snapshot entry '2:sem_wait', is_changed=1");
+        for (const int i : {3, 4, 5}) {
+            EXPECT_EQ(dump.at(1 + 4 * i),
+                      "INFO:   snapshot entry '4+:sem_post', is_changed=" + std::to_string(i != 4));
+            EXPECT_EQ(dump.at(2 + 4 * i), "INFO:     errno <9|Bad file descriptor>");
+        }
+        setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=1"}); // a single failed post is reported too
+        CCapturedSlog once;
+        EXPECT_NE(attach(), nullptr);
+        EXPECT_EQ(once.of("MurelShAccObj_attachImplDebug").size(), 1u); // the final result
+        return testing::Test::HasFailure() ? 1 : 0;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "no private /dev/shm here";
     }
-    setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=1"}); // a single failed post is reported too
-    CCapturedSlog once;
-    ASSERT_NE(attach(), nullptr);
-    EXPECT_EQ(once.of("MurelShAccObj_attachImplDebug").size(), 1u); // the final result
+    EXPECT_EQ(status, 0);
 }
 
 int toStandardError(void*, int, int, const char* text) {
