@@ -2,12 +2,8 @@
 # Shared by the shell tests: `expect WHAT EXPECTED ACTUAL` checks that two texts are equal, `check`
 # counts a check and `fail` reports it failed; `report` prints the counts and fails on a failure;
 # `need TOOL...` skips the test (status 77) when a tool is missing.
-failures=0
-checks=0
-fail() {
-    printf 'FAILED: %s\n' "$*"
-    failures=$((failures + 1))
-}
+failures=0 checks=0
+fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
 check() { checks=$((checks + 1)); }
 report() {
     printf '%d passed, %d failed\n' $((checks - failures)) "$failures"

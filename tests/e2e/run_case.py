@@ -3,11 +3,9 @@
 
 Usage: run_case.py --velkor BIN --sim BIN --source DIR [--emulator CMD] [--version V] CASE.test
 
-Lines of a case file, run from top to bottom ("# text" a comment; "LABELS:", "RESOURCE_LOCK:" for
-CMake):
-  REQUIRES: non-root | private-shm | no-default-page   the rest runs only when it holds
-                          (no-default-page: neither "/murelpage" nor "/murelpage-lock" exists; the
-                          run removes them)
+Lines of a case file, top to bottom ("# text": a comment; LABELS:, RESOURCE_LOCK: for CMake):
+  REQUIRES: non-root | private-shm | no-default-page   the rest runs only when it holds (the last:
+                          no "/murelpage" nor "/murelpage-lock" exists; the run removes them)
   FILE: PATH              a text file of the lines that follow, each behind "> " (">" alone: empty)
   BLOCK: PATH FROM [@OFFSET=HEX]... [pad=SIZE:HEX] [size=SIZE] [crc] [badcrc]
                           a binary file from a file or "zero" (2036 zero bytes), the words applied
@@ -24,7 +22,7 @@ description, %page %lock %shm{TAG} unique shared-memory names (removed after the
 "--page=%page --pagelock=%lock", %TAB, %x{HH} the byte HH, %velkor %sim the programs for a shell
 command, %version, %%; then %hex{PATH} the file's bytes as upper-case hex.
 """
-import argparse, json, os, re, shlex, shutil, subprocess, sys, tempfile
+import argparse, json, os, pathlib, re, shlex, shutil, subprocess, sys, tempfile
 
 PLACEHOLDER = re.compile(r'%(?:shm\{(\w+)\}|x\{([0-9A-F]{2})\}|'
                          r'(sample|desc|page|lock|TAB|velkor|sim|version|P|S|t|%))')
@@ -102,8 +100,7 @@ class Case:
 
     def remove_shm(self):
         for name in self.shm.values():
-            if os.path.exists(f'/dev/shm{name}'):
-                os.remove(f'/dev/shm{name}')
+            pathlib.Path(f'/dev/shm{name}').unlink(missing_ok=True)
 
     def fail(self, where, message):
         self.failures.append(f'{self.args.case}:{where}: {message}')

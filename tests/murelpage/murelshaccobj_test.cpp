@@ -128,9 +128,8 @@ TEST_F(MurelShAccObjTest, ADamagedCreateLockIsRefused) {
     EXPECT_EQ(status, 0);
 }
 
-// Two failed posts are retried; a corrupt guard is only reported (eight rows per checkpoint). The
-// context dump tells which snapshot changed: failed posts set EBADF, the real post the count. In a
-// /dev/shm of its own: another process waiting for the create lock changes the snapshots too.
+// Two failed posts are retried, a corrupt guard only reported (eight rows per checkpoint); the dump
+// tells which snapshot changed. In a /dev/shm of its own, as a waiting attach changes them too.
 TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrors) {
     const int status = runWithPrivateShm([this] {
         setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=2", "EVO_SIMU_GCORRUPT"});
