@@ -7,7 +7,8 @@
 #include <cstddef>
 
 // Naming hook: writes the header text and the file-name stem.
-using VXBacktraceNamingHook = void (*)(char* header, size_t headerSize, char* stem, size_t stemSize);
+using VXBacktraceNamingHook = void (*)(char* header, size_t headerSize, char* stem,
+                                       size_t stemSize);
 
 // The default hook: "TID: %d PID: %d" and "PID%d".
 void VXBacktraceDefaultNaming(char* header, size_t headerSize, char* stem, size_t stemSize);
