@@ -41,6 +41,17 @@ protected:
         m_mapped.push_back(object);
         return object;
     }
+    // Runs body's checks in a child with an empty /dev/shm of its own; skipped where none can be.
+    static void inPrivateShm(const std::function<void()>& body) {
+        const int status = runWithPrivateShm([&body] {
+            body();
+            return testing::Test::HasFailure() ? 1 : 0;
+        });
+        if (status == 77) {
+            GTEST_SKIP() << "no private /dev/shm here";
+        }
+        EXPECT_EQ(status, 0);
+    }
 
     std::string m_name = uniqueShmName("accobj");
     std::vector<MurelShAccObj*> m_mapped;
@@ -100,7 +111,7 @@ TEST_F(MurelShAccObjTest, FailuresAndTheirLogLines) {
 // A create lock of the wrong size is refused, naming the file, instead of faulting or blocking;
 // once it is removed, the next attach makes a sound one. In a /dev/shm of its own.
 TEST_F(MurelShAccObjTest, ADamagedCreateLockIsRefused) {
-    const int status = runWithPrivateShm([this] {
+    inPrivateShm([this] {
         const std::string file = "/dev/shm/sem.murelpage-create-lock";
         for (const bool debug : {false, true}) { // the plain and the instrumented attach
             setSwitches(debug ? std::vector<std::string>{"EVO"} : std::vector<std::string>{});
@@ -120,43 +131,33 @@ TEST_F(MurelShAccObjTest, ADamagedCreateLockIsRefused) {
         }
         unlink(file.c_str());
         EXPECT_NE(attach(), nullptr);
-        return testing::Test::HasFailure() ? 1 : 0;
     });
-    if (status == 77) {
-        GTEST_SKIP() << "no private /dev/shm here";
-    }
-    EXPECT_EQ(status, 0);
 }
 
 // Two failed posts are retried, a corrupt guard only reported (eight rows per checkpoint); the dump
 // tells which snapshot changed. In a /dev/shm of its own, as a waiting attach changes them too.
 TEST_F(MurelShAccObjTest, InstrumentedAttachSurvivesTwoPostErrors) {
-    const int status = runWithPrivateShm([this] {
+    inPrivateShm([this] {
         setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=2", "EVO_SIMU_GCORRUPT"});
         CCapturedSlog log;
-        EXPECT_NE(attach(), nullptr);
+        ASSERT_NE(attach(), nullptr);
         EXPECT_EQ(log.of("MurelPageDebug_guardDump").at(8), "INFO:   aa fe fe fe fe fe fe fe");
         EXPECT_EQ(log.of("MurelShAccObj_attachImplDebug"),
                   std::vector<std::string>{"INFO: Final sem_post() result: 'OK'"});
         const std::vector<std::string> dump = log.of("MurelPageDebug_contextDump");
-        EXPECT_EQ(dump.size(), 25u);
-        EXPECT_EQ(dump.at(1), "INFO:   snapshot entry '1:sem_open', is_changed=0");
-        EXPECT_EQ(dump.at(5), "INFO:   snapshot entry '2:sem_wait', is_changed=1");
+        ASSERT_EQ(dump.size(), 25u);
+        EXPECT_EQ(dump[1], "INFO:   snapshot entry '1:sem_open', is_changed=0");
+        EXPECT_EQ(dump[5], "INFO:   snapshot entry '2:sem_wait', is_changed=1");
         for (const int i : {3, 4, 5}) {
-            EXPECT_EQ(dump.at(1 + 4 * i),
+            EXPECT_EQ(dump[1 + 4 * i],
                       "INFO:   snapshot entry '4+:sem_post', is_changed=" + std::to_string(i != 4));
-            EXPECT_EQ(dump.at(2 + 4 * i), "INFO:     errno <9|Bad file descriptor>");
+            EXPECT_EQ(dump[2 + 4 * i], "INFO:     errno <9|Bad file descriptor>");
         }
         setSwitches({"EVO", "EVO_SIMU_SEMPOSTERRCNT=1"}); // a single failed post is reported too
         CCapturedSlog once;
         EXPECT_NE(attach(), nullptr);
         EXPECT_EQ(once.of("MurelShAccObj_attachImplDebug").size(), 1u); // the final result
-        return testing::Test::HasFailure() ? 1 : 0;
     });
-    if (status == 77) {
-        GTEST_SKIP() << "no private /dev/shm here";
-    }
-    EXPECT_EQ(status, 0);
 }
 
 int toStandardError(void*, int, int, const char* text) {
